@@ -1,0 +1,53 @@
+// Reading and evaluating one expression of the calculator.
+
+#include "expression.h"
+
+#include <iostream>
+#include <limits>
+#include <optional>
+
+namespace {
+
+// One binary64 operation, or nothing for a character that is not an operator.
+std::optional<double> apply_operator(char op, double first, double second) {
+  switch (op) {
+    case '+':
+      return first + second;
+    case '-':
+      return first - second;
+    case '*':
+      return first * second;
+    case '/':
+      return first / second;
+    default:
+      return std::nullopt;
+  }
+}
+
+// A failed read fails every later one, so an operand that is not a number
+// would stall the dialogue: forget the failure and the rest of its line. At
+// the end of input the failure stays, for the dialogue to end on.
+void skip_unreadable_line() {
+  if (std::cin.eof()) {
+    return;
+  }
+  std::cin.clear();
+  std::cin.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+}
+
+}  // namespace
+
+void evaluate_expression() {
+  double first = 0;
+  char op = 0;
+  double second = 0;
+  if (!(std::cin >> first >> op >> second)) {
+    skip_unreadable_line();
+    return;
+  }
+  const std::optional<double> result = apply_operator(op, first, second);
+  if (result) {
+    std::cout << first << ' ' << op << ' ' << second << " = " << *result
+              << std::endl;
+  }
+}
