@@ -30,7 +30,11 @@ void write_continuation_prompt() {
 void run_dialogue() {
   char answer = 'Y';
   while (is_yes(answer)) {
-    std::cout << kAskForExpression << std::endl;
+    // Output that cannot be written (a reader gone with SIGPIPE ignored, a
+    // full disk) would leave an endless input feeding a dialogue nobody reads.
+    if (!(std::cout << kAskForExpression << std::endl)) {
+      return;
+    }
     evaluate_expression();
     // Standard input stays failed only once it has ended: stop in silence.
     if (!std::cin) {
