@@ -38,6 +38,7 @@ TEST(DialogueTest, PromptsAndAnswers) {
       {"1+1\n\n\n \t n", kAsk + "1 + 1 = 2\n" + kGoOn + kEnd},
       {"1+1\nq\n2+2\nn\n", kAsk + "1 + 1 = 2\n" + kGoOn},
       {"1+1\n\xff\n", kAsk + "1 + 1 = 2\n" + kGoOn},
+      {std::string("1+1\n\0y\n", 6), kAsk + "1 + 1 = 2\n" + kGoOn},
       {"1+1\nnonsense y 2+2\n", kAsk + "1 + 1 = 2\n" + kGoOn + kEnd},
   });
 }

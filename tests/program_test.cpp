@@ -4,24 +4,35 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
+
+using namespace std::string_literals;
 
 const std::string kCalculator = CALCULATOR_PATH;
 const std::string kAsk = "Enter expression\n";
 const std::string kGoOn =
     "Do you wish to evaluate another expression? \n\n"
     "Type Y / y for Yes or N / n for No. \n\n";
+const std::string kEnd = "Program has terminated.";
 
 struct Outcome {
   int status;  // of the shell line: the calculator's, or 128 + signal
   std::string output;
 };
+
+std::string scratch_path() {
+  return testing::TempDir() + "calculator_" +
+         testing::UnitTest::GetInstance()->current_test_info()->name();
+}
 
 std::string read_file(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -29,16 +40,17 @@ std::string read_file(const std::string& path) {
 }
 
 // Runs a bash line in which $CALC names the calculator and $TMP a scratch
-// file prefix; what the line sends to $TMP.out is the run's output. The
-// calculator runs under `timeout` and may write no file over a mebibyte, so
-// a dialogue that never ends fails in seconds.
-Outcome run_shell(const std::string& line) {
-  const std::string tmp = testing::TempDir() + "calculator_" +
-                          testing::UnitTest::GetInstance()->current_test_info()->name();
-  const std::string command = "ulimit -f 1024; CALC='timeout 10 " + kCalculator + "' TMP='" + tmp +
-                              "' bash -c '" + line + "'";
+// file prefix: $TMP.in holds `input`, and what the line sends to $TMP.out is
+// the run's output. The calculator runs under `timeout` and may write no file
+// over two mebibytes, so a dialogue that never ends fails in seconds.
+Outcome run_shell(const std::string& line, const std::string& input = "") {
+  const std::string tmp = scratch_path();
+  std::ofstream(tmp + ".in", std::ios::binary) << input;
+  const std::string command = "ulimit -f 4096; CALC='timeout 10 " + kCalculator +
+                              "' TMP='" + tmp + "' bash -c '" + line + "'";
   const int status = std::system(command.c_str());
   Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(tmp + ".out")};
+  std::remove((tmp + ".in").c_str());
   std::remove((tmp + ".out").c_str());
   return outcome;
 }
@@ -48,7 +60,7 @@ TEST(ProgramTest, PipedDialogueIgnoresArguments) {
       "printf \"12.5 * 4\\ny\\n7/2\\nn\\n\" | $CALC --help -x 42 >$TMP.out");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.output, kAsk + "12.5 * 4 = 50\n" + kGoOn + kAsk + "7 / 2 = 3.5\n" +
-                            kGoOn + "Program has terminated.");
+                            kGoOn + kEnd);
 }
 
 TEST(ProgramTest, EndOfInputEndsWithStatusZero) {
@@ -61,6 +73,95 @@ TEST(ProgramTest, SilentEndHasStatusZero) {
   const Outcome run = run_shell("printf \"1+1 q\" | $CALC >$TMP.out");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.output, kAsk + "1 + 1 = 2\n" + kGoOn);
+}
+
+TEST(ProgramTest, ClosedOrFullStandardOutputEndsWithStatusZero) {
+  EXPECT_EQ(run_shell("printf \"1+1\\ny 2*2\\nn\\n\" | $CALC >&-").status, 0);
+  EXPECT_EQ(run_shell("printf \"1+1\\ny 2*2\\nn\\n\" | $CALC >/dev/full").status, 0);
+  // Reading on would keep an endless input going with nobody to read it.
+  EXPECT_EQ(run_shell("yes y 1+1 | $CALC >/dev/full").status, 0);
+}
+
+TEST(ProgramTest, ClosedStandardInputEndsAfterTheFirstPrompt) {
+  const Outcome run = run_shell("$CALC <&- >$TMP.out");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.output, kAsk);
+}
+
+// Console tools end by SIGPIPE when their reader goes away.
+TEST(ProgramTest, ReaderThatGoesAwayEndsTheProgram) {
+  std::signal(SIGPIPE, SIG_DFL);  // whatever the test runner was started with
+  const Outcome run = run_shell(
+      "yes \"y 1+1\" | $CALC | head -n 5 >$TMP.out; exit ${PIPESTATUS[1]}");
+  EXPECT_EQ(run.status, 128 + SIGPIPE);
+  EXPECT_EQ(run.output, kAsk + kGoOn);  // the first y is no number
+}
+
+TEST(ProgramTest, ReaderThatGoesAwayWithSigpipeIgnoredEndsTheProgram) {
+  const Outcome run = run_shell(
+      "trap \"\" PIPE; yes \"y 1+1\" | $CALC | head -n 5 >$TMP.out; exit ${PIPESTATUS[1]}");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.output, kAsk + kGoOn);
+}
+
+// Items that each end where their line or the next item starts, so every
+// pass keeps in step with its line: numbers, unreadable text, NUL and bytes
+// above 127 as operands and as operators.
+TEST(ProgramTest, HostileBytesInEveryItemKeepTheDialogueGoing) {
+  const std::vector<std::string> operands = {
+      "1", "-2.5", ".5", "1e3", "1e400", "abc", "-", "\x80\x81", "\xff", "\0"s};
+  const std::vector<std::string> operators = {"+", "-", "*", "/", "^", "x", "\xff", "\0"s};
+  std::mt19937 random(2026);
+  const auto pick = [&random](const std::vector<std::string>& items) {
+    return items[random() % items.size()];
+  };
+  constexpr int kPasses = 3000;
+  std::string input;
+  for (int pass = 1; pass <= kPasses; ++pass) {
+    input += pick(operands) + ' ' + pick(operators) + ' ' + pick(operands) +
+             (pass < kPasses ? "\ny\n" : "\nn\n");
+  }
+  const Outcome run = run_shell("$CALC <$TMP.in >$TMP.out", input);
+  EXPECT_EQ(run.status, 0);
+  int asked = 0;
+  for (std::size_t at = run.output.find(kAsk); at != std::string::npos;
+       at = run.output.find(kAsk, at + 1)) {
+    ++asked;
+  }
+  EXPECT_EQ(asked, kPasses);
+  EXPECT_EQ(run.output.substr(run.output.size() - kGoOn.size() - kEnd.size()), kGoOn + kEnd);
+}
+
+// Peak resident memory in KiB of the calculator reading `input`, which is
+// checked to be answered with `output`.
+long peak_memory_reading(const std::string& input, const std::string& output) {
+  const Outcome run =
+      run_shell("/usr/bin/time -f %M -o $TMP.rss $CALC <$TMP.in >$TMP.out", input);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.output, output);
+  const std::string peak = read_file(scratch_path() + ".rss");
+  std::remove((scratch_path() + ".rss").c_str());
+  return std::stol(peak);
+}
+
+constexpr std::size_t kLongLine = 50 << 20;
+constexpr long kMemorySlackKiB = 2048;
+
+TEST(ProgramTest, LongUnreadableLineIsDroppedInConstantMemory) {
+  const std::string rest = "\ny 1+1\nn\n";
+  const std::string output =
+      kAsk + kGoOn + kAsk + "1 + 1 = 2\n" + kGoOn + kEnd;
+  const long short_line = peak_memory_reading(std::string(1024, 'x') + rest, output);
+  const long long_line = peak_memory_reading(std::string(kLongLine, 'x') + rest, output);
+  EXPECT_LT(long_line - short_line, kMemorySlackKiB);
+}
+
+TEST(ProgramTest, LongRunOfBlanksIsSkippedInConstantMemory) {
+  const std::string rest = "1+1\nn\n";
+  const std::string output = kAsk + "1 + 1 = 2\n" + kGoOn + kEnd;
+  const long few = peak_memory_reading(std::string(1024, ' ') + rest, output);
+  const long many = peak_memory_reading(std::string(kLongLine, ' ') + rest, output);
+  EXPECT_LT(many - few, kMemorySlackKiB);
 }
 
 }  // namespace
