@@ -40,10 +40,8 @@ inline Conversation converse(void (*body)(), const std::string& input) {
   std::streambuf* const console_in = std::cin.rdbuf(in.rdbuf());
   std::streambuf* const console_out = std::cout.rdbuf(&out);
   body();
-  std::cin.rdbuf(console_in);
+  std::cin.rdbuf(console_in);  // which also clears the state the body left
   std::cout.rdbuf(console_out);
-  std::cin.clear();
-  std::cout.clear();
   return {out.text, std::string(std::istreambuf_iterator<char>(in.rdbuf()), {})};
 }
 
