@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Measures the calculator on piped input: expressions per second, microseconds
+# per expression and peak resident memory for batches of 1,000 and 1,000,000
+# expressions, and the start-up cost of a run that answers n at once.
+# Usage: bench/run.sh [CALCULATOR]   (default: build/calculator)
+set -euo pipefail
+calculator=${1:-build/calculator}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# N expressions, every one answered y but the last, answered n.
+write_batch() {
+  awk -v n="$1" 'BEGIN {
+    for (i = 1; i < n; i++) printf "%d.25 * %d\ny\n", i, i % 97 + 1
+    printf "1 / 3\nn\n"
+  }' >"$work/in"
+}
+
+# Wall-clock seconds of the fastest of REPEAT runs on $work/in, output discarded.
+fastest_run() {
+  local best=""
+  for ((run = 0; run < $1; run++)); do
+    local start=$EPOCHREALTIME
+    "$calculator" <"$work/in" >/dev/null
+    local took
+    took=$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.6f", b - a }')
+    if [ -z "$best" ] || awk -v t="$took" -v b="$best" 'BEGIN { exit !(t < b) }'; then
+      best=$took
+    fi
+  done
+  echo "$best"
+}
+
+peak_kib() {
+  /usr/bin/time -f %M -o "$work/peak" "$calculator" <"$work/in" >/dev/null
+  cat "$work/peak"
+}
+
+echo "calculator: $calculator"
+echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
+printf '%12s %16s %14s %12s\n' expressions "expressions/s" "us/expression" "peak KiB"
+for n in 1000 1000000; do
+  write_batch "$n"
+  repeats=$((n > 1000 ? 3 : 20))
+  seconds=$(fastest_run "$repeats")
+  awk -v n="$n" -v s="$seconds" -v p="$(peak_kib)" \
+    'BEGIN { printf "%12d %16.0f %14.3f %12d\n", n, n / s, s * 1e6 / n, p }'
+done
+
+printf '1 + 1\nn\n' >"$work/in"
+start=$EPOCHREALTIME
+for ((run = 0; run < 200; run++)); do "$calculator" <"$work/in" >/dev/null; done
+awk -v a="$start" -v b="$EPOCHREALTIME" \
+  'BEGIN { printf "start-up, one expression then n: %.0f us per run (mean of 200)\n", (b - a) * 1e6 / 200 }'
