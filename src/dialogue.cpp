@@ -9,8 +9,7 @@
 namespace {
 
 constexpr const char* kAskForExpression = "Enter expression";
-constexpr const char* kAskToGoOn =
-    "Do you wish to evaluate another expression? ";
+constexpr const char* kAskToGoOn = "Do you wish to evaluate another expression? ";
 constexpr const char* kExplainAnswers = "Type Y / y for Yes or N / n for No. ";
 // Flushed by the normal end of the program, so it needs no line end.
 constexpr const char* kClosingMessage = "Program has terminated.";
@@ -19,10 +18,8 @@ bool is_yes(char answer) { return answer == 'y' || answer == 'Y'; }
 bool is_no(char answer) { return answer == 'n' || answer == 'N'; }
 
 void write_continuation_prompt() {
-  std::cout << kAskToGoOn << std::endl
-            << std::endl
-            << kExplainAnswers << std::endl
-            << std::endl;
+  std::cout << kAskToGoOn << std::endl << std::endl;
+  std::cout << kExplainAnswers << std::endl << std::endl;
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 namespace {
 
 // One binary64 operation, or nothing for a character that is not an operator.
-std::optional<double> apply_operator(char op, double first, double second) {
-  switch (op) {
+std::optional<double> apply_operator(char symbol, double first, double second) {
+  switch (symbol) {
     case '+':
       return first + second;
     case '-':
@@ -39,15 +39,14 @@ void skip_unreadable_line() {
 
 void evaluate_expression() {
   double first = 0;
-  char op = 0;
+  char symbol = 0;
   double second = 0;
-  if (!(std::cin >> first >> op >> second)) {
+  if (!(std::cin >> first >> symbol >> second)) {
     skip_unreadable_line();
     return;
   }
-  const std::optional<double> result = apply_operator(op, first, second);
+  const std::optional<double> result = apply_operator(symbol, first, second);
   if (result) {
-    std::cout << first << ' ' << op << ' ' << second << " = " << *result
-              << std::endl;
+    std::cout << first << ' ' << symbol << ' ' << second << " = " << *result << std::endl;
   }
 }

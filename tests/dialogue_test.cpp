@@ -23,8 +23,7 @@ struct Row {
 
 void expect_rows(const std::initializer_list<Row>& rows) {
   for (const Row& row : rows) {
-    EXPECT_EQ(converse(run_dialogue, row.input).output, row.output)
-        << "input: " << row.input;
+    EXPECT_EQ(converse(run_dialogue, row.input).output, row.output) << "input: " << row.input;
   }
 }
 

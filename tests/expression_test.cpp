@@ -55,8 +55,7 @@ TEST(ExpressionTest, ResultLineAndNumberFormat) {
 
 TEST(ExpressionTest, ZeroOverZeroWritesTheLibrarysNaN) {
   const Conversation run = converse(evaluate_expression, "0 / 0");
-  EXPECT_TRUE(run.output == "0 / 0 = nan\n" || run.output == "0 / 0 = -nan\n")
-      << run.output;
+  EXPECT_TRUE(run.output == "0 / 0 = nan\n" || run.output == "0 / 0 = -nan\n") << run.output;
 }
 
 TEST(ExpressionTest, ItemsAcrossLinesWithoutSpacesAndWithLeftovers) {

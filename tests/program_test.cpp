@@ -46,8 +46,8 @@ std::string read_file(const std::string& path) {
 Outcome run_shell(const std::string& line, const std::string& input = "") {
   const std::string tmp = scratch_path();
   std::ofstream(tmp + ".in", std::ios::binary) << input;
-  const std::string command = "ulimit -f 4096; CALC='timeout 10 " + kCalculator +
-                              "' TMP='" + tmp + "' bash -c '" + line + "'";
+  const std::string command = "ulimit -f 4096; CALC='timeout 10 " + kCalculator + "' TMP='" + tmp +
+                              "' bash -c '" + line + "'";
   const int status = std::system(command.c_str());
   Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(tmp + ".out")};
   std::remove((tmp + ".in").c_str());
@@ -56,11 +56,10 @@ Outcome run_shell(const std::string& line, const std::string& input = "") {
 }
 
 TEST(ProgramTest, PipedDialogueIgnoresArguments) {
-  const Outcome run = run_shell(
-      "printf \"12.5 * 4\\ny\\n7/2\\nn\\n\" | $CALC --help -x 42 >$TMP.out");
+  const Outcome run =
+      run_shell("printf \"12.5 * 4\\ny\\n7/2\\nn\\n\" | $CALC --help -x 42 >$TMP.out");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.output, kAsk + "12.5 * 4 = 50\n" + kGoOn + kAsk + "7 / 2 = 3.5\n" +
-                            kGoOn + kEnd);
+  EXPECT_EQ(run.output, kAsk + "12.5 * 4 = 50\n" + kGoOn + kAsk + "7 / 2 = 3.5\n" + kGoOn + kEnd);
 }
 
 TEST(ProgramTest, EndOfInputEndsWithStatusZero) {
@@ -91,8 +90,8 @@ TEST(ProgramTest, ClosedStandardInputEndsAfterTheFirstPrompt) {
 // Console tools end by SIGPIPE when their reader goes away.
 TEST(ProgramTest, ReaderThatGoesAwayEndsTheProgram) {
   std::signal(SIGPIPE, SIG_DFL);  // whatever the test runner was started with
-  const Outcome run = run_shell(
-      "yes \"y 1+1\" | $CALC | head -n 5 >$TMP.out; exit ${PIPESTATUS[1]}");
+  const Outcome run =
+      run_shell("yes \"y 1+1\" | $CALC | head -n 5 >$TMP.out; exit ${PIPESTATUS[1]}");
   EXPECT_EQ(run.status, 128 + SIGPIPE);
   EXPECT_EQ(run.output, kAsk + kGoOn);  // the first y is no number
 }
@@ -108,8 +107,8 @@ TEST(ProgramTest, ReaderThatGoesAwayWithSigpipeIgnoredEndsTheProgram) {
 // pass keeps in step with its line: numbers, unreadable text, NUL and bytes
 // above 127 as operands and as operators.
 TEST(ProgramTest, HostileBytesInEveryItemKeepTheDialogueGoing) {
-  const std::vector<std::string> operands = {
-      "1", "-2.5", ".5", "1e3", "1e400", "abc", "-", "\x80\x81", "\xff", "\0"s};
+  const std::vector<std::string> operands = {"1",   "-2.5", ".5",       "1e3",  "1e400",
+                                             "abc", "-",    "\x80\x81", "\xff", "\0"s};
   const std::vector<std::string> operators = {"+", "-", "*", "/", "^", "x", "\xff", "\0"s};
   std::mt19937 random(2026);
   const auto pick = [&random](const std::vector<std::string>& items) {
@@ -135,8 +134,7 @@ TEST(ProgramTest, HostileBytesInEveryItemKeepTheDialogueGoing) {
 // Peak resident memory in KiB of the calculator reading `input`, which is
 // checked to be answered with `output`.
 long peak_memory_reading(const std::string& input, const std::string& output) {
-  const Outcome run =
-      run_shell("/usr/bin/time -f %M -o $TMP.rss $CALC <$TMP.in >$TMP.out", input);
+  const Outcome run = run_shell("/usr/bin/time -f %M -o $TMP.rss $CALC <$TMP.in >$TMP.out", input);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.output, output);
   const std::string peak = read_file(scratch_path() + ".rss");
@@ -149,8 +147,7 @@ constexpr long kMemorySlackKiB = 2048;
 
 TEST(ProgramTest, LongUnreadableLineIsDroppedInConstantMemory) {
   const std::string rest = "\ny 1+1\nn\n";
-  const std::string output =
-      kAsk + kGoOn + kAsk + "1 + 1 = 2\n" + kGoOn + kEnd;
+  const std::string output = kAsk + kGoOn + kAsk + "1 + 1 = 2\n" + kGoOn + kEnd;
   const long short_line = peak_memory_reading(std::string(1024, 'x') + rest, output);
   const long long_line = peak_memory_reading(std::string(kLongLine, 'x') + rest, output);
   EXPECT_LT(long_line - short_line, kMemorySlackKiB);
