@@ -26,9 +26,10 @@ std::optional<double> apply_operator(char symbol, double first, double second) {
 
 // A failed read fails every later one, so an operand that is not a number
 // would stall the dialogue: forget the failure and the rest of its line. At
-// the end of input the failure stays, for the dialogue to end on.
+// the end of input, or on a read error, the failure stays, for the dialogue
+// to end on.
 void skip_unreadable_line() {
-  if (std::cin.eof()) {
+  if (std::cin.eof() || std::cin.bad()) {
     return;
   }
   std::cin.clear();

@@ -7,8 +7,8 @@
 // input and writes "<first> <operator> <second> = <result>" to standard output.
 // Writes nothing for a character that is not one of + - * /. An operand that
 // cannot be read as a number while input remains discards the rest of its
-// line; at the end of input standard input is left failed, so the caller can
-// tell that nothing more will come.
+// line; at the end of input, or when it cannot be read, standard input is
+// left failed, so the caller can tell that nothing more will come.
 void evaluate_expression();
 
 #endif  // CALCULATOR_EXPRESSION_H_
