@@ -7,14 +7,9 @@
 #include <string>
 
 #include "console.h"
+#include "prompts.h"
 
 namespace {
-
-const std::string kAsk = "Enter expression\n";
-const std::string kGoOn =
-    "Do you wish to evaluate another expression? \n\n"
-    "Type Y / y for Yes or N / n for No. \n\n";
-const std::string kEnd = "Program has terminated.";
 
 struct Row {
   std::string input;

@@ -13,16 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "prompts.h"
+
 namespace {
 
 using namespace std::string_literals;
 
 const std::string kCalculator = CALCULATOR_PATH;
-const std::string kAsk = "Enter expression\n";
-const std::string kGoOn =
-    "Do you wish to evaluate another expression? \n\n"
-    "Type Y / y for Yes or N / n for No. \n\n";
-const std::string kEnd = "Program has terminated.";
 
 struct Outcome {
   int status;  // of the shell line: the calculator's, or 128 + signal
@@ -81,10 +78,12 @@ TEST(ProgramTest, ClosedOrFullStandardOutputEndsWithStatusZero) {
   EXPECT_EQ(run_shell("yes y 1+1 | $CALC >/dev/full").status, 0);
 }
 
-TEST(ProgramTest, ClosedStandardInputEndsAfterTheFirstPrompt) {
-  const Outcome run = run_shell("$CALC <&- >$TMP.out");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.output, kAsk);
+TEST(ProgramTest, ClosedOrUnreadableStandardInputEndsAfterTheFirstPrompt) {
+  for (const char* line : {"$CALC <&- >$TMP.out", "$CALC </ >$TMP.out"}) {
+    const Outcome run = run_shell(line);
+    EXPECT_EQ(run.status, 0) << line;
+    EXPECT_EQ(run.output, kAsk) << line;
+  }
 }
 
 // Console tools end by SIGPIPE when their reader goes away.
