@@ -50,12 +50,10 @@ TEST(ExpressionTest, ResultLineAndNumberFormat) {
       {"1e308 * 10", "1e+308 * 10 = inf\n", ""},
       // Read as binary64: both operands round to 2^53.
       {"9007199254740993 - 9007199254740992", "9.0072e+15 - 9.0072e+15 = 0\n", ""},
+      // The product is just above 1234565; rounded first to 64 bits, as the
+      // x87 unit does, and then to 53, it would be 1234565 and end in 6.
+      {"1.3127076859355418 * 940472.1349827012", "1.31271 * 940472 = 1.23457e+06\n", ""},
   });
-}
-
-TEST(ExpressionTest, ZeroOverZeroWritesTheLibrarysNaN) {
-  const Conversation run = converse(evaluate_expression, "0 / 0");
-  EXPECT_TRUE(run.output == "0 / 0 = nan\n" || run.output == "0 / 0 = -nan\n") << run.output;
 }
 
 TEST(ExpressionTest, ItemsAcrossLinesWithoutSpacesAndWithLeftovers) {
