@@ -1,5 +1,6 @@
-// The built calculator run as its own process: its exit status, its
-// arguments, and its streams as a shell connects them.
+// The built calculator run as its own process, with its streams as a POSIX
+// shell connects them: closed, full, unreadable, or read by a process that
+// goes away; and its memory on long input.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -19,7 +20,8 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::string kCalculator = CALCULATOR_PATH;
+// The calculator, behind the emulator that runs it where it cannot run itself.
+const std::string kCalculator = CALCULATOR_COMMAND;
 
 struct Outcome {
   int status;  // of the shell line: the calculator's, or 128 + signal
@@ -50,25 +52,6 @@ Outcome run_shell(const std::string& line, const std::string& input = "") {
   std::remove((tmp + ".in").c_str());
   std::remove((tmp + ".out").c_str());
   return outcome;
-}
-
-TEST(ProgramTest, PipedDialogueIgnoresArguments) {
-  const Outcome run =
-      run_shell("printf \"12.5 * 4\\ny\\n7/2\\nn\\n\" | $CALC --help -x 42 >$TMP.out");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.output, kAsk + "12.5 * 4 = 50\n" + kGoOn + kAsk + "7 / 2 = 3.5\n" + kGoOn + kEnd);
-}
-
-TEST(ProgramTest, EndOfInputEndsWithStatusZero) {
-  const Outcome run = run_shell("printf \"2+3\" | $CALC >$TMP.out");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.output, kAsk + "2 + 3 = 5\n" + kGoOn);
-}
-
-TEST(ProgramTest, SilentEndHasStatusZero) {
-  const Outcome run = run_shell("printf \"1+1 q\" | $CALC >$TMP.out");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.output, kAsk + "1 + 1 = 2\n" + kGoOn);
 }
 
 TEST(ProgramTest, ClosedOrFullStandardOutputEndsWithStatusZero) {
@@ -152,7 +135,9 @@ TEST(ProgramTest, LongInputIsReadInConstantMemory) {
     std::string rest;
     std::string output;
   } rows[] = {
-      {'x', "\ny 1+1\nn\n", kAsk + kGoOn + kAsk + "1 + 1 = 2\n" + kGoOn + kEnd},
+      // No standard library takes z as part of a number, so the read stops
+      // at once and the line is dropped.
+      {'z', "\ny 1+1\nn\n", kAsk + kGoOn + kAsk + "1 + 1 = 2\n" + kGoOn + kEnd},
       {' ', "1+1\nn\n", kAsk + "1 + 1 = 2\n" + kGoOn + kEnd},
   };
   for (const auto& row : rows) {
