@@ -10,7 +10,7 @@
 // Each result is one binary64 operation. A compiler that keeps intermediate
 // values in wider precision (the x87 unit of 32-bit x86) rounds a product
 // twice, and the second rounding can land on the wrong double.
-#if !defined(FLT_EVAL_METHOD) || FLT_EVAL_METHOD != 0
+#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD != 0
 #error "doubles must be evaluated in double precision: on 32-bit x86, use -msse2 -mfpmath=sse"
 #endif
 
