@@ -3,8 +3,11 @@
 // goes away; and its memory on long input.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -23,9 +26,20 @@ using namespace std::string_literals;
 // The calculator, behind the emulator that runs it where it cannot run itself.
 const std::string kCalculator = CALCULATOR_COMMAND;
 
+// Skips every test on a system without the tools that run the calculator here.
+class ProgramTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::system("command -v bash >/dev/null && command -v timeout >/dev/null") != 0) {
+      GTEST_SKIP() << "needs bash and timeout (GNU coreutils) on the PATH";
+    }
+  }
+};
+
 struct Outcome {
   int status;  // of the shell line: the calculator's, or 128 + signal
   std::string output;
+  long peak_kib;  // peak resident memory of the line's processes
 };
 
 std::string scratch_path() {
@@ -33,35 +47,52 @@ std::string scratch_path() {
          testing::UnitTest::GetInstance()->current_test_info()->name();
 }
 
+std::string input_path() { return scratch_path() + ".in"; }
+
 std::string read_file(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 // Runs a bash line in which $CALC names the calculator and $TMP a scratch
-// file prefix: $TMP.in holds `input`, and what the line sends to $TMP.out is
-// the run's output. The calculator runs under `timeout` and may write no file
-// over two mebibytes, so a dialogue that never ends fails in seconds.
-Outcome run_shell(const std::string& line, const std::string& input = "") {
+// file prefix: $TMP.in is the input written before, and what the line sends
+// to $TMP.out is the run's output. The calculator runs under `timeout` and may
+// write no file over two mebibytes, so a dialogue that never ends fails in
+// seconds. The peak memory comes from the kernel, which counts the largest of
+// the line's processes; a process forked from this one starts with this one's
+// size, which must therefore stay small.
+Outcome run_shell(const std::string& line) {
   const std::string tmp = scratch_path();
-  std::ofstream(tmp + ".in", std::ios::binary) << input;
   const std::string command = "ulimit -f 4096; CALC='timeout 10 " + kCalculator + "' TMP='" + tmp +
-                              "' bash -c '" + line + "'";
-  const int status = std::system(command.c_str());
-  Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(tmp + ".out")};
-  std::remove((tmp + ".in").c_str());
+                              "' exec bash -c '" + line + "'";
+  const pid_t child = fork();
+  if (child == 0) {
+    execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (child < 0 || wait4(child, &status, 0, &usage) != child) {
+    ADD_FAILURE() << "cannot run " << command;
+  }
+#ifdef __APPLE__
+  usage.ru_maxrss /= 1024;  // counted in bytes there
+#endif
+  Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(tmp + ".out"),
+                  usage.ru_maxrss};
+  std::remove(input_path().c_str());
   std::remove((tmp + ".out").c_str());
   return outcome;
 }
 
-TEST(ProgramTest, ClosedOrFullStandardOutputEndsWithStatusZero) {
+TEST_F(ProgramTest, ClosedOrFullStandardOutputEndsWithStatusZero) {
   EXPECT_EQ(run_shell("printf \"1+1\\ny 2*2\\nn\\n\" | $CALC >&-").status, 0);
   EXPECT_EQ(run_shell("printf \"1+1\\ny 2*2\\nn\\n\" | $CALC >/dev/full").status, 0);
   // Reading on would keep an endless input going with nobody to read it.
   EXPECT_EQ(run_shell("yes y 1+1 | $CALC >/dev/full").status, 0);
 }
 
-TEST(ProgramTest, ClosedOrUnreadableStandardInputEndsAfterTheFirstPrompt) {
+TEST_F(ProgramTest, ClosedOrUnreadableStandardInputEndsAfterTheFirstPrompt) {
   for (const char* line : {"$CALC <&- >$TMP.out", "$CALC </ >$TMP.out"}) {
     const Outcome run = run_shell(line);
     EXPECT_EQ(run.status, 0) << line;
@@ -70,7 +101,7 @@ TEST(ProgramTest, ClosedOrUnreadableStandardInputEndsAfterTheFirstPrompt) {
 }
 
 // Console tools end by SIGPIPE when their reader goes away.
-TEST(ProgramTest, ReaderThatGoesAwayEndsTheProgram) {
+TEST_F(ProgramTest, ReaderThatGoesAwayEndsTheProgram) {
   std::signal(SIGPIPE, SIG_DFL);  // whatever the test runner was started with
   const Outcome run =
       run_shell("yes \"y 1+1\" | $CALC | head -n 5 >$TMP.out; exit ${PIPESTATUS[1]}");
@@ -78,7 +109,7 @@ TEST(ProgramTest, ReaderThatGoesAwayEndsTheProgram) {
   EXPECT_EQ(run.output, kAsk + kGoOn);  // the first y is no number
 }
 
-TEST(ProgramTest, ReaderThatGoesAwayWithSigpipeIgnoredEndsTheProgram) {
+TEST_F(ProgramTest, ReaderThatGoesAwayWithSigpipeIgnoredEndsTheProgram) {
   const Outcome run = run_shell(
       "trap \"\" PIPE; yes \"y 1+1\" | $CALC | head -n 5 >$TMP.out; exit ${PIPESTATUS[1]}");
   EXPECT_EQ(run.status, 0);
@@ -88,7 +119,7 @@ TEST(ProgramTest, ReaderThatGoesAwayWithSigpipeIgnoredEndsTheProgram) {
 // Items that each end where their line or the next item starts, so every
 // pass keeps in step with its line: numbers, unreadable text, NUL and bytes
 // above 127 as operands and as operators.
-TEST(ProgramTest, HostileBytesInEveryItemKeepTheDialogueGoing) {
+TEST_F(ProgramTest, HostileBytesInEveryItemKeepTheDialogueGoing) {
   const std::vector<std::string> operands = {"1",   "-2.5", ".5",       "1e3",  "1e400",
                                              "abc", "-",    "\x80\x81", "\xff", "\0"s};
   const std::vector<std::string> operators = {"+", "-", "*", "/", "^", "x", "\xff", "\0"s};
@@ -102,7 +133,8 @@ TEST(ProgramTest, HostileBytesInEveryItemKeepTheDialogueGoing) {
     input += pick(operands) + ' ' + pick(operators) + ' ' + pick(operands) +
              (pass < kPasses ? "\ny\n" : "\nn\n");
   }
-  const Outcome run = run_shell("$CALC <$TMP.in >$TMP.out", input);
+  std::ofstream(input_path(), std::ios::binary) << input;
+  const Outcome run = run_shell("$CALC <$TMP.in >$TMP.out");
   EXPECT_EQ(run.status, 0);
   int asked = 0;
   for (std::size_t at = run.output.find(kAsk); at != std::string::npos;
@@ -113,23 +145,33 @@ TEST(ProgramTest, HostileBytesInEveryItemKeepTheDialogueGoing) {
   EXPECT_EQ(run.output.substr(run.output.size() - kGoOn.size() - kEnd.size()), kGoOn + kEnd);
 }
 
-// Peak resident memory in KiB of the calculator reading `input`, which is
-// checked to be answered with `output`.
-long peak_memory_reading(const std::string& input, const std::string& output) {
-  const Outcome run = run_shell("/usr/bin/time -f %M -o $TMP.rss $CALC <$TMP.in >$TMP.out", input);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.output, output);
-  const std::string peak = read_file(scratch_path() + ".rss");
-  std::remove((scratch_path() + ".rss").c_str());
-  return std::stol(peak);
-}
-
 constexpr std::size_t kLongLine = 50 << 20;
 constexpr long kMemorySlackKiB = 2048;
 
+// Peak resident memory in KiB of the calculator reading `count` copies of
+// `filler` and then `rest`, which is checked to be answered with `output`.
+// The input is written a piece at a time to keep this process small.
+long peak_memory_reading(char filler, std::size_t count, const std::string& rest,
+                         const std::string& output) {
+  {
+    std::ofstream input(input_path(), std::ios::binary);
+    const std::string piece(1 << 16, filler);
+    for (std::size_t left = count; left > 0;) {
+      const std::size_t size = std::min(left, piece.size());
+      input.write(piece.data(), static_cast<std::streamsize>(size));
+      left -= size;
+    }
+    input << rest;
+  }
+  const Outcome run = run_shell("$CALC <$TMP.in >$TMP.out");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.output, output);
+  return run.peak_kib;
+}
+
 // A 50 MB line dropped as unreadable, or 50 MB of blanks skipped before an
 // expression, costs no more memory than a kilobyte of the same.
-TEST(ProgramTest, LongInputIsReadInConstantMemory) {
+TEST_F(ProgramTest, LongInputIsReadInConstantMemory) {
   const struct {
     char filler;
     std::string rest;
@@ -141,10 +183,8 @@ TEST(ProgramTest, LongInputIsReadInConstantMemory) {
       {' ', "1+1\nn\n", kAsk + "1 + 1 = 2\n" + kGoOn + kEnd},
   };
   for (const auto& row : rows) {
-    const long short_run =
-        peak_memory_reading(std::string(1024, row.filler) + row.rest, row.output);
-    const long long_run =
-        peak_memory_reading(std::string(kLongLine, row.filler) + row.rest, row.output);
+    const long short_run = peak_memory_reading(row.filler, 1024, row.rest, row.output);
+    const long long_run = peak_memory_reading(row.filler, kLongLine, row.rest, row.output);
     EXPECT_LT(long_run - short_run, kMemorySlackKiB) << "filler '" << row.filler << "'";
   }
 }
