@@ -3,9 +3,9 @@
 // goes away; and its memory on long input.
 
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "prompts.h"
+
+extern char** environ;  // which not every system's headers declare
 
 namespace {
 
@@ -59,20 +61,20 @@ std::string read_file(const std::string& path) {
 // to $TMP.out is the run's output. The calculator runs under `timeout` and may
 // write no file over two mebibytes, so a dialogue that never ends fails in
 // seconds. The peak memory comes from the kernel, which counts the largest of
-// the line's processes; a process forked from this one starts with this one's
-// size, which must therefore stay small.
+// the line's processes; a process started from this one counts this one's
+// size until it execs, so this one must stay small.
 Outcome run_shell(const std::string& line) {
   const std::string tmp = scratch_path();
-  const std::string command = "ulimit -f 4096; CALC='timeout 10 " + kCalculator + "' TMP='" + tmp +
-                              "' exec bash -c '" + line + "'";
-  const pid_t child = fork();
-  if (child == 0) {
-    execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
-    _exit(127);
-  }
+  std::string command = "ulimit -f 4096; CALC='timeout 10 " + kCalculator + "' TMP='" + tmp +
+                        "' exec bash -c '" + line + "'";
+  // Spawned, not forked: a child forked under qemu-i386 can hang before it execs.
+  std::string shell = "sh", option = "-c";
+  char* const arguments[] = {shell.data(), option.data(), command.data(), nullptr};
+  pid_t child = 0;
   int status = 0;
   rusage usage{};
-  if (child < 0 || wait4(child, &status, 0, &usage) != child) {
+  if (posix_spawn(&child, "/bin/sh", nullptr, nullptr, arguments, environ) != 0 ||
+      wait4(child, &status, 0, &usage) != child) {
     ADD_FAILURE() << "cannot run " << command;
   }
 #ifdef __APPLE__
