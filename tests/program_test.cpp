@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,14 +21,14 @@
 
 #include "prompts.h"
 
-extern char** environ;  // which not every system's headers declare
+extern char** environ;  // NOLINT: which not every system's headers declare
 
 namespace {
 
 using namespace std::string_literals;
 
 // The calculator, behind the emulator that runs it where it cannot run itself.
-const std::string kCalculator = CALCULATOR_COMMAND;
+constexpr const char* kCalculator = CALCULATOR_COMMAND;
 
 // Skips every test on a system without the tools that run the calculator here.
 class ProgramTest : public testing::Test {
@@ -41,49 +43,56 @@ class ProgramTest : public testing::Test {
 struct Outcome {
   int status;  // of the shell line: the calculator's, or 128 + signal
   std::string output;
-  long peak_kib;  // peak resident memory of the line's processes
+  std::int64_t peak_kib;  // peak resident memory of the line's processes
 };
 
-std::string scratch_path() {
-  return testing::TempDir() + "calculator_" +
-         testing::UnitTest::GetInstance()->current_test_info()->name();
+// A folder of this process's own for the runs' files, made safely, so that
+// any number of suites can run at once. Each run removes its files, and the
+// folder goes at exit: registered once the folder is made, the removal runs
+// before the folder's name is destroyed.
+const std::string& scratch_folder() {
+  static std::string folder = testing::TempDir() + "calculator-XXXXXX";
+  static const bool made =
+      mkdtemp(folder.data()) != nullptr && std::atexit([] { std::remove(folder.c_str()); }) == 0;
+  EXPECT_TRUE(made) << "cannot make " << folder;
+  return folder;
 }
 
-std::string input_path() { return scratch_path() + ".in"; }
+std::string input_path() { return scratch_folder() + "/in"; }
 
 std::string read_file(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
+  return {std::istreambuf_iterator<char>(file), {}};
 }
 
-// Runs a bash line in which $CALC names the calculator and $TMP a scratch
-// file prefix: $TMP.in is the input written before, and what the line sends
-// to $TMP.out is the run's output. The calculator runs under `timeout` and may
+// Runs a bash line in which $CALC names the calculator and $TMP the scratch
+// folder: $TMP/in is the input written before, and what the line sends to
+// $TMP/out is the run's output. The calculator runs under `timeout` and may
 // write no file over two mebibytes, so a dialogue that never ends fails in
 // seconds. The peak memory comes from the kernel, which counts the largest of
 // the line's processes; a process started from this one counts this one's
 // size until it execs, so this one must stay small.
 Outcome run_shell(const std::string& line) {
-  const std::string tmp = scratch_path();
-  std::string command = "ulimit -f 4096; CALC='timeout 10 " + kCalculator + "' TMP='" + tmp +
-                        "' exec bash -c '" + line + "'";
+  std::string command = "ulimit -f 4096; CALC='timeout 10 "s + kCalculator + "' TMP='" +
+                        scratch_folder() + "' exec bash -c '" + line + "'";
   // Spawned, not forked: a child forked under qemu-i386 can hang before it execs.
-  std::string shell = "sh", option = "-c";
-  char* const arguments[] = {shell.data(), option.data(), command.data(), nullptr};
+  std::string shell = "sh";
+  std::string option = "-c";
+  const std::array<char*, 4> arguments = {shell.data(), option.data(), command.data(), nullptr};
   pid_t child = 0;
   int status = 0;
   rusage usage{};
-  if (posix_spawn(&child, "/bin/sh", nullptr, nullptr, arguments, environ) != 0 ||
+  if (posix_spawn(&child, "/bin/sh", nullptr, nullptr, arguments.data(), environ) != 0 ||
       wait4(child, &status, 0, &usage) != child) {
     ADD_FAILURE() << "cannot run " << command;
   }
 #ifdef __APPLE__
   usage.ru_maxrss /= 1024;  // counted in bytes there
 #endif
-  Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(tmp + ".out"),
-                  usage.ru_maxrss};
+  Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                  read_file(scratch_folder() + "/out"), usage.ru_maxrss};
   std::remove(input_path().c_str());
-  std::remove((tmp + ".out").c_str());
+  std::remove((scratch_folder() + "/out").c_str());
   return outcome;
 }
 
@@ -95,7 +104,7 @@ TEST_F(ProgramTest, ClosedOrFullStandardOutputEndsWithStatusZero) {
 }
 
 TEST_F(ProgramTest, ClosedOrUnreadableStandardInputEndsAfterTheFirstPrompt) {
-  for (const char* line : {"$CALC <&- >$TMP.out", "$CALC </ >$TMP.out"}) {
+  for (const char* line : {"$CALC <&- >$TMP/out", "$CALC </ >$TMP/out"}) {
     const Outcome run = run_shell(line);
     EXPECT_EQ(run.status, 0) << line;
     EXPECT_EQ(run.output, kAsk) << line;
@@ -104,16 +113,16 @@ TEST_F(ProgramTest, ClosedOrUnreadableStandardInputEndsAfterTheFirstPrompt) {
 
 // Console tools end by SIGPIPE when their reader goes away.
 TEST_F(ProgramTest, ReaderThatGoesAwayEndsTheProgram) {
-  std::signal(SIGPIPE, SIG_DFL);  // whatever the test runner was started with
+  ASSERT_NE(std::signal(SIGPIPE, SIG_DFL), SIG_ERR);  // whatever the runner was started with
   const Outcome run =
-      run_shell("yes \"y 1+1\" | $CALC | head -n 5 >$TMP.out; exit ${PIPESTATUS[1]}");
+      run_shell("yes \"y 1+1\" | $CALC | head -n 5 >$TMP/out; exit ${PIPESTATUS[1]}");
   EXPECT_EQ(run.status, 128 + SIGPIPE);
   EXPECT_EQ(run.output, kAsk + kGoOn);  // the first y is no number
 }
 
 TEST_F(ProgramTest, ReaderThatGoesAwayWithSigpipeIgnoredEndsTheProgram) {
   const Outcome run = run_shell(
-      "trap \"\" PIPE; yes \"y 1+1\" | $CALC | head -n 5 >$TMP.out; exit ${PIPESTATUS[1]}");
+      R"(trap "" PIPE; yes "y 1+1" | $CALC | head -n 5 >$TMP/out; exit ${PIPESTATUS[1]})");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.output, kAsk + kGoOn);
 }
@@ -136,7 +145,7 @@ TEST_F(ProgramTest, HostileBytesInEveryItemKeepTheDialogueGoing) {
              (pass < kPasses ? "\ny\n" : "\nn\n");
   }
   std::ofstream(input_path(), std::ios::binary) << input;
-  const Outcome run = run_shell("$CALC <$TMP.in >$TMP.out");
+  const Outcome run = run_shell("$CALC <$TMP/in >$TMP/out");
   EXPECT_EQ(run.status, 0);
   int asked = 0;
   for (std::size_t at = run.output.find(kAsk); at != std::string::npos;
@@ -148,45 +157,41 @@ TEST_F(ProgramTest, HostileBytesInEveryItemKeepTheDialogueGoing) {
 }
 
 constexpr std::size_t kLongLine = 50 << 20;
-constexpr long kMemorySlackKiB = 2048;
+constexpr std::int64_t kMemorySlackKiB = 2048;
+
+struct LongInput {
+  char filler;
+  std::string rest;
+  std::string output;
+};
 
 // Peak resident memory in KiB of the calculator reading `count` copies of
-// `filler` and then `rest`, which is checked to be answered with `output`.
-// The input is written a piece at a time to keep this process small.
-long peak_memory_reading(char filler, std::size_t count, const std::string& rest,
-                         const std::string& output) {
+// the filler and then the rest, which is checked to be answered with the
+// output. The input is written through a buffer, to keep this process small.
+std::int64_t peak_memory_reading(const LongInput& row, std::size_t count) {
   {
     std::ofstream input(input_path(), std::ios::binary);
-    const std::string piece(1 << 16, filler);
-    for (std::size_t left = count; left > 0;) {
-      const std::size_t size = std::min(left, piece.size());
-      input.write(piece.data(), static_cast<std::streamsize>(size));
-      left -= size;
-    }
-    input << rest;
+    std::fill_n(std::ostreambuf_iterator<char>(input), count, row.filler);
+    input << row.rest;
   }
-  const Outcome run = run_shell("$CALC <$TMP.in >$TMP.out");
+  const Outcome run = run_shell("$CALC <$TMP/in >$TMP/out");
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.output, output);
+  EXPECT_EQ(run.output, row.output);
   return run.peak_kib;
 }
 
 // A 50 MB line dropped as unreadable, or 50 MB of blanks skipped before an
 // expression, costs no more memory than a kilobyte of the same.
 TEST_F(ProgramTest, LongInputIsReadInConstantMemory) {
-  const struct {
-    char filler;
-    std::string rest;
-    std::string output;
-  } rows[] = {
+  const LongInput rows[] = {
       // No standard library takes z as part of a number, so the read stops
       // at once and the line is dropped.
       {'z', "\ny 1+1\nn\n", kAsk + kGoOn + kAsk + "1 + 1 = 2\n" + kGoOn + kEnd},
       {' ', "1+1\nn\n", kAsk + "1 + 1 = 2\n" + kGoOn + kEnd},
   };
   for (const auto& row : rows) {
-    const long short_run = peak_memory_reading(row.filler, 1024, row.rest, row.output);
-    const long long_run = peak_memory_reading(row.filler, kLongLine, row.rest, row.output);
+    const std::int64_t short_run = peak_memory_reading(row, 1024);
+    const std::int64_t long_run = peak_memory_reading(row, kLongLine);
     EXPECT_LT(long_run - short_run, kMemorySlackKiB) << "filler '" << row.filler << "'";
   }
 }
