@@ -29,11 +29,11 @@ class BoundedSink : public std::streambuf {
     add(static_cast<std::size_t>(count));
     return count;
   }
-  int_type overflow(int_type c) override {
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+  int_type overflow(int_type character) override {
+    if (!traits_type::eq_int_type(character, traits_type::eof())) {
       add(1);
     }
-    return traits_type::not_eof(c);
+    return traits_type::not_eof(character);
   }
 
  private:
@@ -50,11 +50,13 @@ class BoundedSink : public std::streambuf {
 
 }  // namespace
 
+// The name and the pointer with its size are how libFuzzer calls the target.
+// NOLINTNEXTLINE(readability-identifier-naming)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+  std::istringstream input(std::string(data, data + size));  // NOLINT(*-pointer-arithmetic)
   BoundedSink out(kBytesPerInputByte * size + kBytesForNoInput);
   // Setting a stream buffer also clears the state the last run left.
-  std::streambuf* const console_in = std::cin.rdbuf(in.rdbuf());
+  std::streambuf* const console_in = std::cin.rdbuf(input.rdbuf());
   std::streambuf* const console_out = std::cout.rdbuf(&out);
   run_dialogue();
   std::cin.rdbuf(console_in);

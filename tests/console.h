@@ -17,15 +17,15 @@ class CappedOutput : public std::streambuf {
   std::string text;
 
  protected:
-  int_type overflow(int_type c) override {
-    if (traits_type::eq_int_type(c, traits_type::eof())) {
-      return traits_type::not_eof(c);
+  int_type overflow(int_type character) override {
+    if (traits_type::eq_int_type(character, traits_type::eof())) {
+      return traits_type::not_eof(character);
     }
     if (text.size() >= (1 << 20)) {
       return traits_type::eof();
     }
-    text.push_back(traits_type::to_char_type(c));
-    return c;
+    text.push_back(traits_type::to_char_type(character));
+    return character;
   }
 };
 
@@ -35,14 +35,14 @@ struct Conversation {
 };
 
 inline Conversation converse(void (*body)(), const std::string& input) {
-  std::istringstream in(input);
+  std::istringstream stream(input);
   CappedOutput out;
-  std::streambuf* const console_in = std::cin.rdbuf(in.rdbuf());
+  std::streambuf* const console_in = std::cin.rdbuf(stream.rdbuf());
   std::streambuf* const console_out = std::cout.rdbuf(&out);
   body();
   std::cin.rdbuf(console_in);  // which also clears the state the body left
   std::cout.rdbuf(console_out);
-  return {out.text, std::string(std::istreambuf_iterator<char>(in.rdbuf()), {})};
+  return {out.text, std::string(std::istreambuf_iterator<char>(stream.rdbuf()), {})};
 }
 
 #endif  // CALCULATOR_TESTS_CONSOLE_H_
