@@ -33,7 +33,8 @@ void run_dialogue() {
       return;
     }
     evaluate_expression();
-    // Standard input stays failed only once it has ended: stop in silence.
+    // Standard input stays failed only once it has ended or cannot be read:
+    // stop in silence.
     if (!std::cin) {
       return;
     }

@@ -35,7 +35,9 @@ std::optional<double> apply_operator(char symbol, double first, double second) {
 // A failed read fails every later one, so an operand that is not a number
 // would stall the dialogue: forget the failure and the rest of its line. At
 // the end of input, or on a read error, the failure stays, for the dialogue
-// to end on.
+// to end on. A read error that lasts would also fail the ignore below, but
+// one that passes would not: without the bad() check the dialogue would go on
+// after it, reading past what was lost.
 void skip_unreadable_line() {
   if (std::cin.eof() || std::cin.bad()) {
     return;
