@@ -1,0 +1,27 @@
+# Read by CPack for every package (CPACK_PROJECT_CONFIG_FILE). In a git
+# checkout, the source tarball holds exactly the files that git tracks at the
+# checkout's commit, so nothing else left in the tree (a build, an unpacked
+# tarball, a fuzz finding) can slip into a release. Elsewhere, as in an
+# unpacked tarball, it holds the tree less its builds.
+
+# Only the source tarball installs a folder instead of the project.
+if(CPACK_INSTALL_CMAKE_PROJECTS OR NOT EXISTS "${CPACK_CALCULATOR_SOURCE_DIR}/.git")
+  return()
+endif()
+
+find_program(GIT git REQUIRED)
+set(tree "${CPACK_CALCULATOR_BINARY_DIR}/source-tree")
+file(REMOVE_RECURSE "${tree}")
+file(MAKE_DIRECTORY "${tree}")
+# With the permissions a checkout gets from the usual umask, not git's 0002.
+execute_process(
+  COMMAND "${GIT}" -C "${CPACK_CALCULATOR_SOURCE_DIR}" -c tar.umask=0022
+    archive --format=tar "--output=${tree}.tar" HEAD
+  RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "git archive failed: ${failed}")
+endif()
+file(ARCHIVE_EXTRACT INPUT "${tree}.tar" DESTINATION "${tree}")
+file(REMOVE "${tree}.tar")
+set(CPACK_INSTALLED_DIRECTORIES "${tree};/")
+set(CPACK_IGNORE_FILES "")
