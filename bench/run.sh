@@ -1,10 +1,20 @@
 #!/usr/bin/env bash
 # Measures the calculator on piped input: expressions per second, microseconds
 # per expression and peak resident memory for batches of 1,000 and 1,000,000
-# expressions, and the start-up cost of a run that answers n at once.
+# expressions, and the start-up cost of a run that evaluates one expression,
+# and of one on empty input beside bc's, where bc is installed.
 # Usage: bench/run.sh [CALCULATOR]   (default: build/calculator)
+# Needs GNU time as /usr/bin/time (Debian package time) for the peak memory.
 set -euo pipefail
 calculator=${1:-build/calculator}
+if [ ! -x "$calculator" ] || [ -d "$calculator" ]; then
+  echo "bench/run.sh: no calculator at $calculator: build it first, or name it" >&2
+  exit 1
+fi
+if ! /usr/bin/time -f %M true >/dev/null 2>&1; then
+  echo "bench/run.sh: needs GNU time as /usr/bin/time (Debian package time)" >&2
+  exit 1
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -47,8 +57,22 @@ for n in 1000 1000000; do
     'BEGIN { printf "%12d %16.0f %14.3f %12d\n", n, n / s, s * 1e6 / n, p }'
 done
 
+# Prints the mean wall-clock microseconds of 200 runs of the command on
+# $work/in, output discarded, after the label.
+mean_run() {
+  local label=$1 start=$EPOCHREALTIME
+  shift
+  for ((run = 0; run < 200; run++)); do "$@" <"$work/in" >/dev/null; done
+  awk -v label="$label" -v a="$start" -v b="$EPOCHREALTIME" \
+    'BEGIN { printf "start-up, %s: %.0f us per run (mean of 200)\n", label, (b - a) * 1e6 / 200 }'
+}
+
 printf '1 + 1\nn\n' >"$work/in"
-start=$EPOCHREALTIME
-for ((run = 0; run < 200; run++)); do "$calculator" <"$work/in" >/dev/null; done
-awk -v a="$start" -v b="$EPOCHREALTIME" \
-  'BEGIN { printf "start-up, one expression then n: %.0f us per run (mean of 200)\n", (b - a) * 1e6 / 200 }'
+mean_run "one expression then n" "$calculator"
+: >"$work/in"
+mean_run "empty input" "$calculator"
+if command -v bc >/dev/null; then
+  mean_run "empty input, bc -q for comparison" bc -q
+else
+  echo "start-up of bc, for comparison: bc is not installed (Debian package bc)"
+fi
