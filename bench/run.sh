@@ -57,22 +57,32 @@ for n in 1000 1000000; do
     'BEGIN { printf "%12d %16.0f %14.3f %12d\n", n, n / s, s * 1e6 / n, p }'
 done
 
-# Prints the mean wall-clock microseconds of 200 runs of the command on
-# $work/in, output discarded, after the label.
-mean_run() {
-  local label=$1 start=$EPOCHREALTIME
-  shift
-  for ((run = 0; run < 200; run++)); do "$@" <"$work/in" >/dev/null; done
-  awk -v label="$label" -v a="$start" -v b="$EPOCHREALTIME" \
-    'BEGIN { printf "start-up, %s: %.0f us per run (mean of 200)\n", label, (b - a) * 1e6 / 200 }'
+# Prints the mean microseconds of a run of each command (its words in one
+# argument) on $work/in, output discarded, over 300 rounds in which each
+# command runs once in turn, so that the machine's drift falls on all alike.
+mean_runs() {
+  local -a total=()
+  local round i start
+  for ((round = 0; round < 300; round++)); do
+    for ((i = 1; i <= $#; i++)); do
+      start=${EPOCHREALTIME/[.,]/}
+      ${!i} <"$work/in" >/dev/null
+      total[i]=$((${total[i]:-0} + ${EPOCHREALTIME/[.,]/} - start))
+    done
+  done
+  for ((i = 1; i <= $#; i++)); do
+    printf '  %s: %d us\n' "${!i}" $((total[i] / 300))
+  done
 }
 
+echo "start-up, one expression then n (mean of 300 runs):"
 printf '1 + 1\nn\n' >"$work/in"
-mean_run "one expression then n" "$calculator"
+mean_runs "$calculator"
+echo "start-up, empty input (mean of 300 runs, in turns with bc for comparison):"
 : >"$work/in"
-mean_run "empty input" "$calculator"
 if command -v bc >/dev/null; then
-  mean_run "empty input, bc -q for comparison" bc -q
+  mean_runs "$calculator" "bc -q"
 else
-  echo "start-up of bc, for comparison: bc is not installed (Debian package bc)"
+  mean_runs "$calculator"
+  echo "  bc is not installed (Debian package bc): no comparison"
 fi
