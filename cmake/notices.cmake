@@ -4,8 +4,8 @@
 
 # Installs into DESTINATION the copyright file of the package of each library
 # (a file name the compiler resolves, such as libc.a), once per text, named
-# PACKAGE.copyright (.copyright.txt on Windows), and sets NOTICES_PACKAGE_<library> to the package of
-# each in the caller's scope.
+# PACKAGE.copyright (.copyright.txt on Windows), and sets
+# NOTICES_PACKAGE_<library> to the package of each in the caller's scope.
 function(install_library_notices destination)
   set(installed)
   if(WIN32)
