@@ -1,0 +1,63 @@
+# Read by CPack once it has packed (CPACK_POST_BUILD_SCRIPTS): packs each
+# archive again so that it holds the same bytes whoever builds it, under any
+# umask, user, file system, directory order, time zone or locale. Entries
+# stand in name order, owned by 0/0 with no names, with mode 0755 (folders
+# and programs) or 0644, and the time of SOURCE_DATE_EPOCH when it is set;
+# gzip keeps no name or time. CPack takes modes from the umask, owners from
+# the user, order from the directory and a .deb's installed size from the
+# file system's block sizes.
+
+set(epoch "$ENV{SOURCE_DATE_EPOCH}")
+if(epoch)
+  set(tar_time --mtime=@${epoch})
+  set(zip_time --timestamp ${epoch})
+endif()
+
+# The installed size as dpkg counts it: a KiB for each folder, and each
+# file's size in KiB, rounded up.
+function(installed_size tree result)
+  file(GLOB_RECURSE entries LIST_DIRECTORIES true "${tree}/*")
+  set(size 0)
+  foreach(entry IN LISTS entries)
+    if(entry MATCHES "/DEBIAN(/|$)")
+    elseif(IS_DIRECTORY "${entry}")
+      math(EXPR size "${size} + 1")
+    else()
+      file(SIZE "${entry}" bytes)
+      math(EXPR size "${size} + (${bytes} + 1023) / 1024")
+    endif()
+  endforeach()
+  set(${result} ${size} PARENT_SCOPE)
+endfunction()
+
+foreach(package IN LISTS CPACK_PACKAGE_FILES)
+  set(tree "${package}.tree")
+  file(REMOVE_RECURSE "${tree}")
+  if(package MATCHES "[.]zip$")
+    # Archive::Zip, which it uses, writes times as local time.
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC
+      strip-nondeterminism --type zip ${zip_time} "${package}" COMMAND_ERROR_IS_FATAL ANY)
+  elseif(package MATCHES "[.]tar[.]gz$")
+    file(MAKE_DIRECTORY "${tree}")
+    execute_process(COMMAND tar -xzf "${package}" -C "${tree}" COMMAND_ERROR_IS_FATAL ANY)
+    file(GLOB top RELATIVE "${tree}" "${tree}/*")
+    execute_process(
+      COMMAND tar --sort=name --format=gnu --owner=0 --group=0 --numeric-owner
+        --mode=u=rwX,go=rX ${tar_time} -C "${tree}" -cf - ${top}
+      COMMAND gzip -9n
+      OUTPUT_FILE "${package}" COMMAND_ERROR_IS_FATAL ANY)
+  elseif(package MATCHES "[.]deb$")
+    execute_process(COMMAND dpkg-deb --raw-extract "${package}" "${tree}"
+      COMMAND_ERROR_IS_FATAL ANY)
+    installed_size("${tree}" size)
+    file(READ "${tree}/DEBIAN/control" control)
+    string(REGEX REPLACE "\nInstalled-Size: [0-9]+" "\nInstalled-Size: ${size}" control
+      "${control}")
+    file(WRITE "${tree}/DEBIAN/control" "${control}")
+    execute_process(COMMAND chmod -R u=rwX,go=rX "${tree}" COMMAND_ERROR_IS_FATAL ANY)
+    # dpkg-deb sorts the entries and takes their times from SOURCE_DATE_EPOCH.
+    execute_process(COMMAND dpkg-deb --root-owner-group -Zgzip --build "${tree}" "${package}"
+      OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  endif()
+  file(REMOVE_RECURSE "${tree}")
+endforeach()
