@@ -1,0 +1,85 @@
+# Helpers shared by the steps of CI, each a script in this folder that runs
+# alone from the top of the checkout, given its step's name: bash .ci/SCRIPT
+# NAME. Sourced first by each; it stops the step on any failure, and gives
+# it a temporary folder, $work, removed however the step ends.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+step=${1:?"usage: bash $0 STEP (bash .ci/run --list names the steps)"}
+export CALCULATOR_WARNINGS_AS_ERRORS=ON
+: "${SOURCE_DATE_EPOCH:=$(git log -1 --format=%ct)}"
+export SOURCE_DATE_EPOCH
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+needs_root() {
+  [ "$(id -u)" -eq 0 ] || { echo "$step needs root" >&2; exit 1; }
+}
+
+# Installs the packages that are not installed, waiting while another step
+# installs.
+install_packages() {
+  local package missing=()
+  for package in "$@"; do
+    dpkg-query -W -f '${Status}' "$package" 2>/dev/null | grep -q ' installed$' ||
+      missing+=("$package")
+  done
+  [ ${#missing[@]} -gt 0 ] || return 0
+  [ "$(id -u)" -eq 0 ] || { echo "$step needs root to install ${missing[*]}" >&2; exit 1; }
+  echo "$step: installing ${missing[*]}"
+  local apt=(apt-get -qq -o DPkg::Lock::Timeout=900)
+  DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y "${missing[@]}" >/dev/null 2>&1 || {
+    "${apt[@]}" update
+    DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y "${missing[@]}"
+  }
+}
+
+# Installs the package of each pair COMMAND-OR-FILE:PACKAGE whose command or
+# file the machine lacks.
+install_missing() {
+  local pair missing=()
+  for pair in "$@"; do
+    [ -e "${pair%%:*}" ] || command -v "${pair%%:*}" >/dev/null || missing+=("${pair#*:}")
+  done
+  install_packages ${missing[@]+"${missing[@]}"}
+}
+# What every build needs.
+install_missing cmake:cmake ninja:ninja-build g++:g++ /usr/include/gtest/gtest.h:libgtest-dev
+
+# Fails unless the file names the text.
+holds() {
+  grep -qF "$2" "$1" || { echo "$1 lacks '$2'" >&2; return 1; }
+}
+
+# The architectures of cmake/architectures, one a line.
+architectures() {
+  grep -v '^#' cmake/architectures
+}
+
+version=$(sed -n 's/^  VERSION //p' CMakeLists.txt)
+
+# The packages that a section of the README installs with `apt install`.
+readme_packages() {
+  awk -v section="## $1" '/^## / { inside = ($0 == section) } inside && sub(/^apt install /, "")' \
+    README.md
+}
+
+# The README's first command line that starts with the text.
+readme_command() {
+  local line
+  line=$(awk -v start="$1" 'index($0, start) == 1 { print; exit }' README.md)
+  [ -n "$line" ] || { echo "README.md lacks a line that starts with '$1'" >&2; exit 1; }
+  echo "$line"
+}
+
+# The path of the release's asset FILE: in dist/, where the release step
+# puts it, or else in FOLDER, made there by the command that follows.
+asset() {
+  local file=$1 folder=$2
+  shift 2
+  if [ -f "dist/$file" ]; then
+    echo "dist/$file"
+  else
+    "$@" >&2
+    echo "$folder/$file"
+  fi
+}
