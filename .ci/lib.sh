@@ -16,7 +16,7 @@ needs_root() {
 }
 
 # Installs the packages that are not installed, waiting while another step
-# installs.
+# installs; tries apt's package lists as they are, then brought up to date.
 install_packages() {
   local package missing=()
   for package in "$@"; do
@@ -26,11 +26,14 @@ install_packages() {
   [ ${#missing[@]} -gt 0 ] || return 0
   [ "$(id -u)" -eq 0 ] || { echo "$step needs root to install ${missing[*]}" >&2; exit 1; }
   echo "$step: installing ${missing[*]}"
-  local apt=(apt-get -qq -o DPkg::Lock::Timeout=900)
-  DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y "${missing[@]}" >/dev/null 2>&1 || {
-    "${apt[@]}" update
-    DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y "${missing[@]}"
-  }
+  (
+    flock 9  # one step at a time
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get -qq install -y "${missing[@]}" >/dev/null 2>&1 || {
+      apt-get -qq update
+      apt-get -qq install -y "${missing[@]}"
+    }
+  ) 9>/var/lock/calculator-ci-apt.lock
 }
 
 # Installs the package of each pair COMMAND-OR-FILE:PACKAGE whose command or
@@ -82,4 +85,35 @@ asset() {
     "$@" >&2
     echo "$folder/$file"
   fi
+}
+
+# The Debian legs (steps debian-NAME), each in minimal chroots that mmdebstrap
+# makes from this machine's Debian archive, kept in $chroot_cache: NAME with
+# the essential packages and the README's Set up packages, NAME-packing with
+# its Install packages too. A row: the leg, how .ci/debian-build builds the
+# release tarball there (see it), the suite, and a package that a further
+# suite gives in a newer version (PACKAGE/SUITE): the newest CMake.
+debian_legs=(
+  "debian-bullseye plain  bullseye"
+  "debian-bookworm readme bookworm"
+  "debian-trixie   plain  trixie"
+  "debian-cmake4   readme trixie   cmake/trixie-backports"
+)
+chroot_cache=/var/cache/calculator-ci
+
+# Reads the row of the step's leg into leg_how, leg_suite and leg_newer.
+read_debian_leg() {
+  local row
+  for row in "${debian_legs[@]}"; do
+    [ "${row%% *}" != "$step" ] || { read -r _ leg_how leg_suite leg_newer <<<"$row"; return; }
+  done
+  echo "$step: no such Debian leg" >&2
+  exit 1
+}
+
+# Runs a command in a chroot, with /proc mounted as a build daemon's chroot
+# has it, in a mount namespace of its own so that the mount ends with it.
+in_chroot() {
+  unshare --mount --propagation private sh -c 'mount -t proc proc "$0/proc" && exec "$@"' \
+    "$1" chroot "$@"
 }

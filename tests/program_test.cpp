@@ -67,14 +67,13 @@ std::string read_file(const std::string& path) {
 
 // Runs a bash line in which $CALC names the calculator and $TMP the scratch
 // folder: $TMP/in is the input written before, and what the line sends to
-// $TMP/out is the run's output. The calculator runs under `timeout` and may
-// write no file over two mebibytes, so a dialogue that never ends fails in
-// seconds. The peak memory comes from the kernel, which counts the largest of
-// the line's processes; a process started from this one counts this one's
-// size until it execs, so this one must stay small.
+// $TMP/out is the run's output. The calculator runs under `timeout`, writing no
+// file over 2 MiB (an endless dialogue fails in seconds), with nothing the build
+// preloads (which could take a closed input's descriptor). The peak memory is
+// the kernel's, of the line's largest process: this one's until it execs.
 Outcome run_shell(const std::string& line) {
-  std::string command = "ulimit -f 4096; CALC='timeout 10 "s + kCalculator + "' TMP='" +
-                        scratch_folder() + "' exec bash -c '" + line + "'";
+  std::string command = "unset LD_PRELOAD; ulimit -f 4096; CALC='timeout 10 "s + kCalculator +
+                        "' TMP='" + scratch_folder() + "' exec bash -c '" + line + "'";
   // Spawned, not forked: a child forked under qemu-i386 can hang before it execs.
   std::string shell = "sh";
   std::string option = "-c";
