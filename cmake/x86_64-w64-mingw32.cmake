@@ -15,7 +15,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The C++ runtime, libgcc and winpthreads linked in, so that a program needs
-# no DLL that Windows does not ship.
-set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+# no DLL that Windows does not ship; and no link time in the program's
+# header, so that rebuilds give the same bytes.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
 
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
