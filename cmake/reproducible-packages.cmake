@@ -7,14 +7,7 @@
 # the user, order from the directory and a .deb's installed size from the
 # file system's block sizes.
 
-# Without SOURCE_DATE_EPOCH, in a git checkout, the last commit's time, so
-# that a package made without it agrees with one made with it.
-set(epoch "$ENV{SOURCE_DATE_EPOCH}")
-if(NOT epoch AND EXISTS "${CPACK_CALCULATOR_SOURCE_DIR}/.git")
-  execute_process(COMMAND git -C "${CPACK_CALCULATOR_SOURCE_DIR}" log -1 --format=%ct
-    OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE)
-  set(ENV{SOURCE_DATE_EPOCH} "${epoch}")  # for dpkg-deb
-endif()
+set(epoch "$ENV{SOURCE_DATE_EPOCH}")  # or the commit's: see package-time.cmake
 if(epoch)
   set(tar_time --mtime=@${epoch})
   set(zip_time --timestamp ${epoch})
