@@ -10,6 +10,7 @@ export CALCULATOR_WARNINGS_AS_ERRORS=ON
 export SOURCE_DATE_EPOCH
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+trap 'exit 1' TERM INT  # through the EXIT trap, when CI ends a step in the background
 
 needs_root() {
   [ "$(id -u)" -eq 0 ] || { echo "$step needs root" >&2; exit 1; }

@@ -41,9 +41,11 @@ fi
 export SOURCE_DATE_EPOCH
 version=$(sed -n 's/^  VERSION //p' CMakeLists.txt)
 
-# Gathered in a folder of its own, which becomes dist/ only when all is made.
+# Gathered in a folder of its own, which becomes dist/ only when all is made;
+# and a temporary folder for Wine's server, whose folder outlives it.
 staging=$(mktemp -d "$PWD/dist.partial.XXXXXX")
-trap 'rm -rf "$staging"' EXIT
+wine_tmp=$(mktemp -d)
+trap 'rm -rf "$staging" "$wine_tmp"' EXIT
 
 # Runs the command that makes an asset, then moves the asset's file (a path
 # relative to the checkout) into the staging folder; stops naming the asset.
@@ -68,9 +70,9 @@ make_asset "the Debian package and the source tarball" \
 cp "build-package/calculator-$version.tar.gz" "$staging/"
 
 windows_zip() {
-  cmake --workflow --preset mingw
+  TMPDIR=$wine_tmp cmake --workflow --preset mingw
   # The Wine server that the tests leave running.
-  /usr/lib/wine/wineserver64 -k || echo "no Wine server was left running"
+  TMPDIR=$wine_tmp /usr/lib/wine/wineserver64 -k || echo "no Wine server was left running"
   (cd build-mingw && cpack -G ZIP)
 }
 make_asset "the Windows zip" "build-mingw/calculator-$version-win64.zip" windows_zip
@@ -84,6 +86,5 @@ done < <(grep -v '^#' cmake/architectures)
 chmod 755 "$staging"
 rm -rf dist
 mv "$staging" dist
-trap - EXIT
 printf '\n== release %s in dist/:\n' "$version"
 cat dist/SHA256SUMS
