@@ -3,6 +3,7 @@
 # NAME. Sourced first by each; it stops the step on any failure, and gives
 # it a temporary folder, $work, removed however the step ends.
 set -euo pipefail
+shopt -s inherit_errexit  # in $(...) too
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 step=${1:?"usage: bash $0 STEP (bash .ci/run --list names the steps)"}
 export CALCULATOR_WARNINGS_AS_ERRORS=ON
@@ -83,7 +84,7 @@ asset() {
   if [ -f "dist/$file" ]; then
     echo "dist/$file"
   else
-    "$@" >&2
+    "$@" >&2 || exit 1
     echo "$folder/$file"
   fi
 }

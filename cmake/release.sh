@@ -47,8 +47,9 @@ staging=$(mktemp -d "$PWD/dist.partial.XXXXXX")
 wine_tmp=$(mktemp -d)
 trap 'rm -rf "$staging" "$wine_tmp"' EXIT
 
-# Runs the command that makes an asset, then moves the asset's file (a path
+# Runs the command that makes an asset, then copies the asset's file (a path
 # relative to the checkout) into the staging folder; stops naming the asset.
+# The command runs where errors do not stop the script, so it chains its own.
 make_asset() {
   local asset=$1 file=$2
   shift 2
@@ -62,18 +63,17 @@ make_asset() {
 }
 
 package() {
-  rm -f "build-package/calculator-$version.tar.gz"
-  cmake --workflow --preset package
+  rm -f "build-package/calculator-$version.tar.gz" && cmake --workflow --preset package
 }
 make_asset "the Debian package and the source tarball" \
   "build-package/calculator_$version-1_$(dpkg --print-architecture).deb" package
 cp "build-package/calculator-$version.tar.gz" "$staging/"
 
 windows_zip() {
-  TMPDIR=$wine_tmp cmake --workflow --preset mingw
-  # The Wine server that the tests leave running.
-  TMPDIR=$wine_tmp /usr/lib/wine/wineserver64 -k || echo "no Wine server was left running"
-  (cd build-mingw && cpack -G ZIP)
+  TMPDIR=$wine_tmp cmake --workflow --preset mingw &&
+    # The Wine server that the tests leave running.
+    { TMPDIR=$wine_tmp /usr/lib/wine/wineserver64 -k || echo "no Wine server was left running"; } &&
+    (cd build-mingw && cpack -G ZIP)
 }
 make_asset "the Windows zip" "build-mingw/calculator-$version-win64.zip" windows_zip
 
