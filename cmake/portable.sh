@@ -4,7 +4,7 @@
 # build-portable-ARCH, statically linked and hardened, from the
 # architecture's preset with the calculator's CALCULATOR_PORTABLE and
 # CALCULATOR_HARDENED options. Without SOURCE_DATE_EPOCH in a git checkout,
-# the archive's times are those of the last commit, so that rebuilds agree.
+# CPack gives the archive the last commit's time (cmake/package-time.cmake).
 # Usage: cmake/portable.sh ARCH
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,11 +14,6 @@ if [ $# -ne 1 ] || [ -z "${preset-}" ]; then
   echo "usage: cmake/portable.sh ARCH, where ARCH is one of:" \
     "$(awk '!/^#/ { print $1 }' cmake/architectures | xargs)" >&2
   exit 2
-fi
-
-if [ -z "${SOURCE_DATE_EPOCH-}" ] && git rev-parse --git-dir >/dev/null 2>&1; then
-  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
-  export SOURCE_DATE_EPOCH
 fi
 
 build=build-portable-$1
