@@ -7,8 +7,6 @@ shopt -s inherit_errexit  # in $(...) too
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 step=${1:?"usage: bash $0 STEP (bash .ci/run --list names the steps)"}
 export CALCULATOR_WARNINGS_AS_ERRORS=ON
-: "${SOURCE_DATE_EPOCH:=$(git log -1 --format=%ct)}"
-export SOURCE_DATE_EPOCH
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 trap 'exit 1' TERM INT  # through the EXIT trap, when CI ends a step in the background

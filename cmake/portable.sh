@@ -3,8 +3,8 @@
 # of cmake/architectures: calculator-VERSION-linux-MACHINE.tar.gz in
 # build-portable-ARCH, statically linked and hardened, from the
 # architecture's preset with the calculator's CALCULATOR_PORTABLE and
-# CALCULATOR_HARDENED options. Without SOURCE_DATE_EPOCH in a git checkout,
-# CPack gives the archive the last commit's time (cmake/package-time.cmake).
+# CALCULATOR_HARDENED options. CPack gives the archive the commit's time
+# (cmake/source-commit.cmake), or SOURCE_DATE_EPOCH's.
 # Usage: cmake/portable.sh ARCH
 set -euo pipefail
 cd "$(dirname "$0")/.."

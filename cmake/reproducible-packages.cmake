@@ -7,7 +7,7 @@
 # the user, order from the directory and a .deb's installed size from the
 # file system's block sizes.
 
-set(epoch "$ENV{SOURCE_DATE_EPOCH}")  # or the commit's: see package-time.cmake
+set(epoch "$ENV{SOURCE_DATE_EPOCH}")  # the commit's: see source-tarball.cmake
 if(epoch)
   set(tar_time --mtime=@${epoch})
   set(zip_time --timestamp ${epoch})
