@@ -17,6 +17,7 @@ needs_root() {
 
 # Installs the packages that are not installed, waiting while another step
 # installs; tries apt's package lists as they are, then brought up to date.
+# Without what they only recommend: CI proves that what it names suffices.
 install_packages() {
   local package missing=()
   for package in "$@"; do
@@ -29,9 +30,9 @@ install_packages() {
   (
     flock 9  # one step at a time
     export DEBIAN_FRONTEND=noninteractive
-    apt-get -qq install -y "${missing[@]}" >/dev/null 2>&1 || {
+    apt-get -qq install -y --no-install-recommends "${missing[@]}" >/dev/null 2>&1 || {
       apt-get -qq update
-      apt-get -qq install -y "${missing[@]}"
+      apt-get -qq install -y --no-install-recommends "${missing[@]}"
     }
   ) 9>/var/lock/calculator-ci-apt.lock
 }
@@ -74,14 +75,22 @@ readme_command() {
   echo "$line"
 }
 
+# Whether dist/ holds a release of this commit whose files match SHA256SUMS.
+dist_is_current() {
+  grep -qsx "Source-Commit: $(git rev-parse HEAD)" "dist/calculator_${version}_amd64.buildinfo" &&
+    (cd dist && sha256sum --quiet -c SHA256SUMS)
+}
+
 # The path of the release's asset FILE: in dist/, where the release step
-# puts it, or else in FOLDER, made there by the command that follows.
+# puts it, when that is a release of this commit; or else in FOLDER, made
+# there by the command that follows.
 asset() {
   local file=$1 folder=$2
   shift 2
-  if [ -f "dist/$file" ]; then
+  if [ -f "dist/$file" ] && dist_is_current; then
     echo "dist/$file"
   else
+    echo "$step: dist/ holds no $file of this commit; making it" >&2
     "$@" >&2 || exit 1
     echo "$folder/$file"
   fi

@@ -1,88 +1,80 @@
 #!/usr/bin/env bash
-# Builds, tests and packs every asset of a release from the checkout's
-# commit, and gathers them in dist/ with their SHA256SUMS: the source
-# tarball, the Debian package, the Windows zip, and the portable archive of
-# each architecture in cmake/architectures. The times in the assets are
-# SOURCE_DATE_EPOCH's, or else the last commit's. On any failure it names
-# the asset and leaves dist/ as it was.
-# Usage: cmake/release.sh
+# Makes a release of the checkout's commit in dist/: first the source
+# tarball, from what git holds at that commit; then every other asset, built,
+# tested and packed from that tarball alone, unpacked in a fresh folder
+# outside the checkout (cmake/build-assets.sh); then the records and
+# SHA256SUMS (cmake/release-records.sh), and with --sign KEY, SHA256SUMS.asc,
+# signed by gpg with that key. The assets carry the commit's time. Nothing of
+# the caller's environment reaches the build but the time zone and locale.
+# On any failure it names the asset and leaves dist/ as it was.
+# Usage: cmake/release.sh [--sign KEY]
 set -euo pipefail
+if [ -z "${CALCULATOR_RELEASE_ENVIRONMENT-}" ]; then
+  kept=(CALCULATOR_RELEASE_ENVIRONMENT=1 PATH=/usr/sbin:/usr/bin:/sbin:/bin)
+  for name in HOME TZ LANG LC_ALL GNUPGHOME; do
+    [ -z "${!name+set}" ] || kept+=("$name=${!name}")
+  done
+  exec env -i "${kept[@]}" bash "$0" "$@"
+fi
 cd "$(dirname "$0")/.."
 
-# What it needs, as (command or file, Debian package).
-missing=()
-need() { [ -e "$1" ] || command -v "$1" >/dev/null || missing+=("$1 (Debian package $2)"); }
-need git git
-need cmake cmake
-need ninja ninja-build
-need g++ g++
-need /usr/include/gtest/gtest.h libgtest-dev
-need /usr/src/googletest/CMakeLists.txt googletest
-need dpkg-shlibdeps dpkg-dev
-need file file
-need strip-nondeterminism strip-nondeterminism
-need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
-need /usr/lib/wine/wine64 wine64
-need qemu-aarch64 qemu-user
-while read -r _ _ _ triplet _; do
-  [ "$triplet" = - ] || need "$triplet-g++" "g++-$triplet"
-done < <(grep -v '^#' cmake/architectures)
-if [ ${#missing[@]} -gt 0 ]; then
-  printf 'release: missing %s\n' "${missing[@]}" >&2
+key=""
+case $# in
+  0) ;;
+  2) [ "$1" = --sign ] && key=$2 ;;
+esac
+if [ $# -ne 0 ] && [ -z "$key" ]; then
+  echo "usage: cmake/release.sh [--sign KEY]" >&2
+  exit 2
+fi
+
+# A release is a commit, made on the machine whose Debian package it holds.
+if ! git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  echo "release: $PWD is not a git checkout; a release is made from one" >&2
+  exit 1
+fi
+changes=$(git status --porcelain)
+if [ -n "$changes" ]; then
+  echo "$changes" >&2
+  echo "release: the checkout has the changes above; commit, stash or remove them first" >&2
+  exit 1
+fi
+if [ "$(dpkg --print-architecture)" != amd64 ]; then
+  echo "release: a release is built on amd64, not $(dpkg --print-architecture)," \
+    "as its Debian package and its x86_64 archive are that machine's" >&2
+  exit 1
+fi
+missing=$({ dpkg-query -W -f '${db:Status-Abbrev} ${Package}\n' $(grep -hv '^#' cmake/release-packages) \
+  $(grep -v '^#' cmake/architectures | awk '$4 != "-" { print "g++-" $4 }') ${key:+gpg} 2>&1 ||
+  true; } | awk '$1 != "ii" { print $NF }' | xargs)
+if [ -n "$missing" ]; then
+  echo "release: missing packages; as root: apt install $missing" >&2
   exit 1
 fi
 
-# A release is a commit.
-if ! git diff --quiet HEAD --; then
-  echo "release: the checkout has uncommitted changes; commit or stash them first" >&2
-  exit 1
-fi
-: "${SOURCE_DATE_EPOCH:=$(git log -1 --format=%ct)}"
-export SOURCE_DATE_EPOCH
 version=$(sed -n 's/^  VERSION //p' CMakeLists.txt)
-
-# Gathered in a folder of its own, which becomes dist/ only when all is made;
-# and a temporary folder for Wine's server, whose folder outlives it.
+tarball=calculator-$version.tar.gz
+# The assets are gathered in a folder of their own, which becomes dist/ only
+# when all is made; the tarball is made and unpacked in another.
 staging=$(mktemp -d "$PWD/dist.partial.XXXXXX")
-wine_tmp=$(mktemp -d)
-trap 'rm -rf "$staging" "$wine_tmp"' EXIT
+work=$(mktemp -d)
+trap 'rm -rf "$staging" "$work"' EXIT
 
-# Runs the command that makes an asset, then copies the asset's file (a path
-# relative to the checkout) into the staging folder; stops naming the asset.
-# The command runs where errors do not stop the script, so it chains its own.
-make_asset() {
-  local asset=$1 file=$2
-  shift 2
-  printf '\n== release: %s\n' "$asset"
-  rm -f "$file"
-  if ! "$@" || [ ! -f "$file" ]; then
-    echo "release: cannot make $asset ($file)" >&2
-    exit 1
-  fi
-  cp "$file" "$staging/"
-}
+printf '== %s\n' "$tarball"
+if ! { cmake -S . -B "$work/source" -G Ninja -DBUILD_TESTING=OFF >/dev/null &&
+  (cd "$work/source" && cpack --config CPackSourceConfig.cmake); } ||
+  [ ! -f "$work/source/$tarball" ]; then
+  echo "release: cannot make $tarball" >&2
+  exit 1
+fi
+cp "$work/source/$tarball" "$staging/"
+tar -xzf "$staging/$tarball" -C "$work"
+bash "$work/calculator-$version/cmake/build-assets.sh" "$staging"
 
-package() {
-  rm -f "build-package/calculator-$version.tar.gz" && cmake --workflow --preset package
-}
-make_asset "the Debian package and the source tarball" \
-  "build-package/calculator_$version-1_$(dpkg --print-architecture).deb" package
-cp "build-package/calculator-$version.tar.gz" "$staging/"
-
-windows_zip() {
-  TMPDIR=$wine_tmp cmake --workflow --preset mingw &&
-    # The Wine server that the tests leave running.
-    { TMPDIR=$wine_tmp /usr/lib/wine/wineserver64 -k || echo "no Wine server was left running"; } &&
-    (cd build-mingw && cpack -G ZIP)
-}
-make_asset "the Windows zip" "build-mingw/calculator-$version-win64.zip" windows_zip
-
-while read -r arch _ machine _; do
-  make_asset "the portable archive for $arch" \
-    "build-portable-$arch/calculator-$version-linux-$machine.tar.gz" cmake/portable.sh "$arch"
-done < <(grep -v '^#' cmake/architectures)
-
-(cd "$staging" && LC_ALL=C sha256sum -- $(LC_ALL=C ls) >SHA256SUMS)
+if [ -n "$key" ]; then
+  gpg --batch --yes --local-user "$key" --armor --detach-sign \
+    --output "$staging/SHA256SUMS.asc" "$staging/SHA256SUMS"
+fi
 chmod 755 "$staging"
 rm -rf dist
 mv "$staging" dist
