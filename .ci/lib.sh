@@ -54,12 +54,12 @@ holds() {
   grep -qF "$2" "$1" || { echo "$1 lacks '$2'" >&2; return 1; }
 }
 
-# The architectures of cmake/architectures, one a line.
+# The rows of cmake/architectures.cmake.
 architectures() {
-  grep -v '^#' cmake/architectures
+  cmake -P cmake/architectures.cmake
 }
 
-version=$(sed -n 's/^  VERSION //p' CMakeLists.txt)
+read -r version _ < <(cmake -P cmake/source.cmake)
 
 # The packages that a section of the README installs with `apt install`.
 readme_packages() {
@@ -94,35 +94,4 @@ asset() {
     "$@" >&2 || exit 1
     echo "$folder/$file"
   fi
-}
-
-# The Debian legs (steps debian-NAME), each in minimal chroots that mmdebstrap
-# makes from this machine's Debian archive, kept in $chroot_cache: NAME with
-# the essential packages and the README's Set up packages, NAME-packing with
-# its Install packages too. A row: the leg, how .ci/debian-build builds the
-# release tarball there (see it), the suite, and a package that a further
-# suite gives in a newer version (PACKAGE/SUITE): the newest CMake.
-debian_legs=(
-  "debian-bullseye plain  bullseye"
-  "debian-bookworm readme bookworm"
-  "debian-trixie   plain  trixie"
-  "debian-cmake4   readme trixie   cmake/trixie-backports"
-)
-chroot_cache=/var/cache/calculator-ci
-
-# Reads the row of the step's leg into leg_how, leg_suite and leg_newer.
-read_debian_leg() {
-  local row
-  for row in "${debian_legs[@]}"; do
-    [ "${row%% *}" != "$step" ] || { read -r _ leg_how leg_suite leg_newer <<<"$row"; return; }
-  done
-  echo "$step: no such Debian leg" >&2
-  exit 1
-}
-
-# Runs a command in a chroot, with /proc mounted as a build daemon's chroot
-# has it, in a mount namespace of its own so that the mount ends with it.
-in_chroot() {
-  unshare --mount --propagation private sh -c 'mount -t proc proc "$0/proc" && exec "$@"' \
-    "$1" chroot "$@"
 }

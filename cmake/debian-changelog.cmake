@@ -5,7 +5,7 @@
 # read anew at every build, so that a build folder configured at an older
 # commit does not keep that commit's date. OUTPUT changes only with its text.
 
-include(${CMAKE_CURRENT_LIST_DIR}/source-commit.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/source.cmake)
 calculator_source_date_epoch("${SOURCE_DIR}" epoch)
 if(epoch STREQUAL "")  # in a copy of the tree with no commit to date it by: now
   unset(ENV{SOURCE_DATE_EPOCH})

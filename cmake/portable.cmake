@@ -2,7 +2,8 @@
 # needs no program loader and no shared library and so runs on any Linux of
 # its processor, packed with its manual page, license, README and the notices
 # of the C and C++ libraries it carries, as
-# calculator-VERSION-linux-MACHINE.tar.gz.
+# calculator-VERSION-linux-MACHINE.tar.gz, MACHINE being that of the
+# architecture CALCULATOR_ARCH in architectures.cmake.
 
 # Static-pie where the C library has its start files, so that the program
 # still gets address randomisation; plain static elsewhere.
@@ -19,8 +20,10 @@ else()
   target_link_options(calculator PRIVATE -static)
 endif()
 
+include(architectures)
+calculator_architecture("${CALCULATOR_ARCH}" arch)
 set(CPACK_GENERATOR TGZ)
-set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-linux-${CALCULATOR_PORTABLE})
+set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-linux-${arch_machine})
 
 include(notices)
 install_library_notices(licenses libc.a libstdc++.a libgcc.a libgcc_eh.a)

@@ -7,7 +7,7 @@
 # the user, order from the directory and a .deb's installed size from the
 # file system's block sizes.
 
-set(epoch "$ENV{SOURCE_DATE_EPOCH}")  # the commit's: see source-tarball.cmake
+set(epoch "$ENV{SOURCE_DATE_EPOCH}")  # the commit's: see before-packing.cmake
 if(epoch)
   set(tar_time --mtime=@${epoch})
   set(zip_time --timestamp ${epoch})

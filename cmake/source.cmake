@@ -1,12 +1,14 @@
-# The commit that a source tree comes from: its id and its time, which is the
-# time every package built from the tree carries. `git archive` writes them
-# into the two values below (.gitattributes asks it to), so the source
-# tarball carries them and needs no git; a checkout asks git.
-# In a CMake script: calculator_source_commit(SOURCE_DIR ID_VAR TIME_VAR),
-# and calculator_source_date_epoch(SOURCE_DIR VAR), SOURCE_DATE_EPOCH when it
-# is set and not empty, else the commit's time. From a shell, the id and time:
-#   cmake -P cmake/source-commit.cmake
+# What the source tree is: the calculator's version, which project() takes,
+# and the commit it comes from, whose time every package built from it
+# carries. `git archive` writes the commit's id and time into the values
+# below (.gitattributes asks it to), so the source tarball carries them and
+# needs no git; a checkout asks git.
+# In CMake: calculator_source_commit(SOURCE_DIR ID_VAR TIME_VAR), and
+# calculator_source_date_epoch(SOURCE_DIR VAR), SOURCE_DATE_EPOCH when it is
+# set and not empty, else the commit's time. From a shell, the version and
+# the commit's id and time (- where unknown): cmake -P cmake/source.cmake
 
+set(calculator_version 1.5.0)
 set(calculator_archived_commit "$Format:%H$")
 set(calculator_archived_commit_time "$Format:%ct$")
 
@@ -44,7 +46,8 @@ if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
   get_filename_component(source_dir "${CMAKE_CURRENT_LIST_DIR}" DIRECTORY)
   calculator_source_commit("${source_dir}" id time)
   if(NOT time)
-    message(FATAL_ERROR "${source_dir} is neither a git checkout nor a tree from `git archive`")
+    set(id -)
+    set(time -)
   endif()
-  execute_process(COMMAND ${CMAKE_COMMAND} -E echo "${id} ${time}")
+  execute_process(COMMAND ${CMAKE_COMMAND} -E echo "${calculator_version} ${id} ${time}")
 endif()

@@ -1,14 +1,14 @@
 # Read by CPack for every package before it makes it (CPACK_PROJECT_CONFIG_FILE).
 # Every package takes its times from SOURCE_DATE_EPOCH, which is set here to
-# the commit's time where it is unset or empty (see source-commit.cmake): strip
-# writes it into a Windows program's header, and reproducible-packages.cmake
+# the commit's time where it is unset or empty (see source.cmake): strip
+# writes it into a Windows program's header, and after-packing.cmake
 # and dpkg-deb give it to every entry.
 # In a git checkout, the source tarball holds exactly the files that git
 # tracks at the checkout's commit, so nothing else left in the tree (a build,
 # an unpacked tarball, a fuzz finding) can slip into a release. Elsewhere, as
 # in an unpacked tarball, it holds the tree less its builds.
 
-include(${CPACK_CALCULATOR_SOURCE_DIR}/cmake/source-commit.cmake)
+include(${CPACK_CALCULATOR_SOURCE_DIR}/cmake/source.cmake)
 calculator_source_date_epoch("${CPACK_CALCULATOR_SOURCE_DIR}" epoch)
 if(epoch STREQUAL "")
   unset(ENV{SOURCE_DATE_EPOCH})

@@ -3,7 +3,7 @@
 #   calculator_VERSION_ARCH.buildinfo  the source, the machine, the Debian
 #       release and SOURCE_DATE_EPOCH; the checksum of each asset; and every
 #       package whose files the build used, at its version: all that the
-#       release's packages (cmake/release-packages) and the essential ones
+#       release's packages (release.sh --packages) and the essential ones
 #       depend on, as dpkg knows it;
 #   calculator-VERSION.cdx.json  a CycloneDX SBOM: each asset with its
 #       checksum, and the libraries linked into each binary one, each with
@@ -11,13 +11,12 @@
 #       from the linker's map of the program;
 #   SHA256SUMS  the checksum of every file.
 # Nothing in them differs between two builders with the same packages.
-# Usage: cmake/release-records.sh OUT BUILDS, where each line of the file
+# Usage: tools/release-records.sh OUT BUILDS, where each line of the file
 # BUILDS holds a binary asset's name and the build folder that made it.
 set -euo pipefail
 out=$1 builds=$2
 cd "$(dirname "$0")/.."
-version=$(sed -n 's/^  VERSION //p' CMakeLists.txt)
-read -r commit epoch < <(cmake -P cmake/source-commit.cmake)
+read -r version commit epoch < <(cmake -P cmake/source.cmake)
 arch=$(dpkg --print-architecture)
 suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
 distro=debian-$(. /etc/os-release && echo "$VERSION_ID")
@@ -27,8 +26,7 @@ sbom=calculator-$version.cdx.json
 # The release's packages, as "PACKAGE (= VERSION)", one a line in C order.
 installed_build_depends() {
   dpkg-query -W -f '${db:Status-Abbrev}\t${Package}\t${Version}\t${Architecture}\t${Essential}\t${Pre-Depends}, ${Depends}\t${Provides}\n' |
-    awk -F '\t' -v arch="$arch" -v roots="$(grep -hv '^#' cmake/release-packages)
-      $(grep -v '^#' cmake/architectures | awk '$4 != "-" { print "g++-" $4 }')" '
+    awk -F '\t' -v arch="$arch" -v roots="$(bash tools/release.sh --packages)" '
       $1 != "ii " || ($4 != arch && $4 != "all") { next }
       {
         version[$2] = $3; depends[$2] = $6
@@ -45,7 +43,7 @@ installed_build_depends() {
         return (name in version) ? name : (name in provider) ? provider[name] : ""
       }
       END {
-        n = split(roots, root, /[ \n]+/)
+        n = split(roots, root, / /)
         for (i = 1; i <= n; i++) {
           if (root[i] == "") continue
           if (installed(root[i]) == "") { print "not installed: " root[i] > "/dev/stderr"; failed = 1 }

@@ -2,15 +2,16 @@
 # Builds, tests and packs the binary assets of a release from the source tree
 # it is in, an unpacked source tarball, into OUT, where that tarball is
 # already: the Debian package, the Windows zip, and the portable archive of
-# each architecture in cmake/architectures; then writes the release's records
-# there (cmake/release-records.sh). The release command runs it, and so does
-# the rebuild that checks a release, each in a clean environment, so that no
-# compiler or flag variable reaches the build.
-# Usage: cmake/build-assets.sh OUT
+# each architecture in cmake/architectures.cmake, each by its workflow
+# preset; then writes the release's records there (release-records.sh). The
+# release command runs it, and so does the rebuild that checks a release,
+# each in a clean environment, so that no compiler or flag variable reaches
+# the build.
+# Usage: tools/build-assets.sh OUT
 set -euo pipefail
-out=$(realpath "${1:?usage: cmake/build-assets.sh OUT}")
+out=$(realpath "${1:?usage: tools/build-assets.sh OUT}")
 cd "$(dirname "$0")/.."
-version=$(sed -n 's/^  VERSION //p' CMakeLists.txt)
+read -r version _ < <(cmake -P cmake/source.cmake)
 [ -f "$out/calculator-$version.tar.gz" ] ||
   { echo "build-assets: $out lacks the source tarball calculator-$version.tar.gz" >&2; exit 1; }
 
@@ -21,7 +22,7 @@ trap '/usr/lib/wine/wineserver64 -k 2>/dev/null || true; rm -rf "$work"' EXIT
 
 # Runs the command that makes an asset, then copies its FILE into OUT and
 # notes its build folder for the records; stops naming the asset. The command
-# runs where errors do not stop the script, so it chains its own.
+# runs where errors do not stop the script.
 make_asset() {
   local file=$1
   shift
@@ -33,17 +34,13 @@ make_asset() {
   cp "$file" "$out/"
   echo "${file#*/} ${file%%/*}" >>"$work/builds"
 }
-
 make_asset "build-package/calculator_$version-1_amd64.deb" cmake --workflow --preset package
-windows_zip() {
-  cmake --workflow --preset mingw &&
-    { /usr/lib/wine/wineserver64 -k || echo "no Wine server was left running"; } &&
-    (cd build-mingw && cpack -G ZIP)
-}
-make_asset "build-mingw/calculator-$version-win64.zip" windows_zip
-while read -r arch _ machine _; do
+make_asset "build-mingw/calculator-$version-win64.zip" cmake --workflow --preset windows-zip
+mapfile -t architectures < <(cmake -P cmake/architectures.cmake)
+for row in "${architectures[@]}"; do
+  read -r arch machine _ <<<"$row"
   make_asset "build-portable-$arch/calculator-$version-linux-$machine.tar.gz" \
-    cmake/portable.sh "$arch"
-done < <(grep -v '^#' cmake/architectures)
+    env CALCULATOR_ARCH="$arch" cmake --workflow --preset portable
+done
 
-bash cmake/release-records.sh "$out" "$work/builds"
+bash tools/release-records.sh "$out" "$work/builds"

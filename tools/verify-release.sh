@@ -8,7 +8,7 @@
 # with its rebuild. The rebuilt release, with its own SHA256SUMS, lands in
 # DIR/rebuild, with the build's log and a diffoscope report for each asset
 # that differs. Exits 0 only when every asset is the same. Needs root.
-# Usage: cmake/verify-release.sh [--keep-chroot] [--archive-versions] DIR
+# Usage: tools/verify-release.sh [--keep-chroot] [--archive-versions] DIR
 #   --keep-chroot       keep the chroot in /var/cache/calculator-rebuild,
 #                       named by the .buildinfo's packages, to use it again
 #   --archive-versions  where the archive no longer has a package at the
@@ -19,7 +19,7 @@ fail() {
   echo "verify: $*" >&2
   exit 1
 }
-usage="usage: cmake/verify-release.sh [--keep-chroot] [--archive-versions] DIR"
+usage="usage: tools/verify-release.sh [--keep-chroot] [--archive-versions] DIR"
 [ "$(id -u)" -eq 0 ] || fail "needs root, to make a chroot and build in it as another user"
 keep="" archive_versions="" dir=""
 for argument in "$@"; do
@@ -50,8 +50,10 @@ field() {
 version=$(field Version) arch=$(field Build-Architecture) suite=$(field Build-Debian-Release)
 packages=$(field Installed-Build-Depends | sed 's/ (= /=/g; s/),*//g')
 tarball=calculator-$version.tar.gz
-grep -qx "[0-9a-f]*  $tarball" "$dir/SHA256SUMS" && [ -f "$dir/$tarball" ] ||
-  fail "$dir lacks the source tarball $tarball that SHA256SUMS lists"
+for file in "$buildinfo" "$tarball"; do
+  grep -qx "[0-9a-f]*  $file" "$dir/SHA256SUMS" && [ -f "$dir/$file" ] ||
+    fail "$dir lacks $file, or SHA256SUMS does not list it"
+done
 [ "$arch" = "$(dpkg --print-architecture)" ] ||
   fail "the release was built on $arch, so it is rebuilt on $arch, not $(dpkg --print-architecture)"
 assets=$(awk '{ print $2 }' "$dir/SHA256SUMS" | grep -vxF -e "$tarball" -e "$buildinfo" \
@@ -68,12 +70,13 @@ if [ -n "$keep" ]; then
 else
   root=$(mktemp -d /var/tmp/calculator-rebuild.XXXXXX)
 fi
-# A chroot is kept only once it holds the .buildinfo's packages.
+# A chroot is kept only once it holds the .buildinfo's packages. Removing
+# one never crosses into a file system mounted in it.
 clean_up() {
   if [ -n "$keep" ] && [ -f "$root.ready" ]; then
     say "the chroot is kept in $root"
   else
-    rm -rf "$root"
+    rm -rf --one-file-system "$root"
   fi
 }
 trap clean_up EXIT
@@ -91,7 +94,7 @@ archive() {
   apt-cache policy | awk -v label="l=$1," '$2 ~ /^https?:/ { url = $2 } index($0, label) && url { print url; exit }'
 }
 
-if [ -f "$root.ready" ]; then
+if [ -f "$root.ready" ] && [ -d "$root/usr" ]; then
   say "chroot: kept from an earlier run in $root"
   say "packages: as the .buildinfo names them, installed in it then"
 else
@@ -102,7 +105,7 @@ else
   sources=("deb $debian $suite main" "deb $debian $suite-updates main")
   [ -z "$security" ] || sources+=("deb $security $suite-security main")
   say "chroot: making a minimal Debian $suite for $arch in $root from ${sources[*]}"
-  rm -rf "$root"
+  rm -rf --one-file-system "$root" "$root.ready"
   # /usr merged as Debian's installer merges it, by usr-is-merged, and not by
   # usrmerge, which would stand in for it in the .buildinfo.
   mmdebstrap --quiet --variant=minbase --architectures="$arch" \
@@ -156,7 +159,7 @@ if ! unshare --mount --net --propagation private bash -c '
   chown -R 65534:65534 "$root/build"
   chroot --userspec=65534:65534 "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin \
     HOME=/build/home "$@" bash -c "cd /build && tar -xzf out/${tarball##*/} &&
-      bash calculator-$version/cmake/build-assets.sh out"
+      bash calculator-$version/tools/build-assets.sh out"
   cp -r "$root/build/out/." "$rebuild/"
   ' - "$root" "$dir/$tarball" "$rebuild" "$version" \
   ${kept_environment[@]+"${kept_environment[@]}"} >"$rebuild/build.log" 2>&1; then
