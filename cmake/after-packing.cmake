@@ -59,7 +59,12 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
       "${control}")
     file(WRITE "${tree}/DEBIAN/control" "${control}")
     execute_process(COMMAND chmod -R u=rwX,go=rX "${tree}" COMMAND_ERROR_IS_FATAL ANY)
-    # dpkg-deb sorts the entries and takes their times from SOURCE_DATE_EPOCH.
+    # dpkg-deb sorts the entries, and lowers to SOURCE_DATE_EPOCH only the
+    # times that are later, as the tree's top folder's is, made just now.
+    if(epoch)
+      execute_process(COMMAND find "${tree}" -exec touch -h -d @${epoch} {} +
+        COMMAND_ERROR_IS_FATAL ANY)
+    endif()
     execute_process(COMMAND dpkg-deb --root-owner-group -Zgzip --build "${tree}" "${package}"
       OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
   endif()
