@@ -73,6 +73,7 @@ fi
 # A chroot is kept only once it holds the .buildinfo's packages. Removing
 # one never crosses into a file system mounted in it.
 clean_up() {
+  rm -f "$root.log"
   if [ -n "$keep" ] && [ -f "$root.ready" ]; then
     say "the chroot is kept in $root"
   else
@@ -104,12 +105,13 @@ else
   security=$(archive Debian-Security)
   sources=("deb $debian $suite main" "deb $debian $suite-updates main")
   [ -z "$security" ] || sources+=("deb $security $suite-security main")
-  say "chroot: making a minimal Debian $suite for $arch in $root from ${sources[*]}"
+  say "chroot: making a minimal Debian $suite ($arch) in $root from $debian $security"
   rm -rf --one-file-system "$root" "$root.ready"
   # /usr merged as Debian's installer merges it, by usr-is-merged, and not by
   # usrmerge, which would stand in for it in the .buildinfo.
-  mmdebstrap --quiet --variant=minbase --architectures="$arch" \
-    --hook-dir=/usr/share/mmdebstrap/hooks/merged-usr "$suite" "$root" "${sources[@]}" </dev/null
+  mmdebstrap --variant=minbase --architectures="$arch" \
+    --hook-dir=/usr/share/mmdebstrap/hooks/merged-usr "$suite" "$root" "${sources[@]}" \
+    </dev/null >"$root.log" 2>&1 || { cat "$root.log" >&2; fail "cannot make the chroot"; }
 
   # Each package at its version, where the archive has it.
   cp /etc/resolv.conf "$root/etc/resolv.conf"

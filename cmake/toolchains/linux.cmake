@@ -3,7 +3,7 @@
 # the row's flags. Unless it is the build machine's own, what it builds runs
 # under qemu-user with that compiler's libraries (the sysroot /usr/TRIPLET),
 # which runs the tests, GoogleTest's discovery of them, and the calculator in
-# the session and shell tests.
+# the session and shell tests; and GoogleTest is built from its sources.
 
 # CMake reads this file again for each compiler check, where only the
 # variables named here are set.
@@ -19,6 +19,10 @@ endif()
 if(arch_qemu STREQUAL "-")
   return()
 endif()
+
+# No GoogleTest is installed for another architecture: the tests build it
+# with the architecture's compiler, from Debian's sources (googletest).
+set(CALCULATOR_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
 
 set(CMAKE_SYSTEM_NAME Linux)
 string(REGEX MATCH "^[^-]+" CMAKE_SYSTEM_PROCESSOR ${arch_triplet})
