@@ -184,8 +184,8 @@ for asset in $assets; do
 done
 count=$(wc -w <<<"$assets")
 if [ -n "${missing-}" ]; then
-  say "built with $(wc -w <<<"$missing") packages at the archive's versions, not the" \
-    ".buildinfo's, so a difference may come from them: $(echo $missing)"
+  say "built with the archive's versions of $(printf '%s\n' $missing | sed 's/=.*//' | xargs)," \
+    "not the .buildinfo's ($(echo $missing)), so a difference may come from them"
 fi
 if cmp -s "$dir/SHA256SUMS" "$rebuild/SHA256SUMS"; then
   say "the rebuild's SHA256SUMS is the release's, byte for byte: $rebuild/SHA256SUMS"
