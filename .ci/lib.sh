@@ -84,7 +84,7 @@ dist_is_current() {
 # The path of the release's asset FILE: in dist/, where the release step
 # puts it, when that is a release of this commit; or else in FOLDER, made
 # there by the command that follows.
-asset() {
+find_or_make_asset() {
   local file=$1 folder=$2
   shift 2
   if [ -f "dist/$file" ] && dist_is_current; then
