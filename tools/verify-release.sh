@@ -136,7 +136,7 @@ else
     --no-install-recommends install $chosen >"$root.log" 2>&1 ||
     { cat "$root.log" >&2; fail "cannot install the .buildinfo's packages"; }
   in_chroot apt-get clean
-  rm -f "$root.log" "$root/etc/resolv.conf"
+  rm -f "$root/etc/resolv.conf"
   [ -n "$missing" ] || touch "$root.ready"
 fi
 
