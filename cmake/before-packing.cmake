@@ -16,6 +16,25 @@ else()
   set(ENV{SOURCE_DATE_EPOCH} "${epoch}")
 endif()
 
+# A build folder holds the packages of the tree's own name alone: those of
+# other commits, each named for its own, go before a new one is made, so
+# that a pattern such as build-package/calculator_*_amd64.deb names one file.
+file(GLOB packed "${CPACK_PACKAGE_DIRECTORY}/calculator[-_]*.deb"
+  "${CPACK_PACKAGE_DIRECTORY}/calculator[-_]*.tar.gz" "${CPACK_PACKAGE_DIRECTORY}/calculator[-_]*.zip")
+foreach(package IN LISTS packed)
+  get_filename_component(name "${package}" NAME)
+  foreach(own "calculator-${CPACK_PACKAGE_VERSION}." "calculator-${CPACK_PACKAGE_VERSION}-"
+      "calculator_${CPACK_PACKAGE_VERSION}-")
+    string(FIND "${name}" "${own}" at)
+    if(at EQUAL 0)
+      set(package "")
+    endif()
+  endforeach()
+  if(package)
+    file(REMOVE "${package}")
+  endif()
+endforeach()
+
 # Only the source tarball installs a folder instead of the project.
 if(CPACK_INSTALL_CMAKE_PROJECTS OR NOT EXISTS "${CPACK_CALCULATOR_SOURCE_DIR}/.git")
   return()

@@ -1,6 +1,6 @@
 # Writes the Debian changelog of the package, run at every build:
 #   cmake -DSOURCE_DIR=... -DINPUT=... -DOUTPUT=... -Ddebian_version=...
-#         -DPROJECT_VERSION=... -DCPACK_PACKAGE_CONTACT=... -P debian-changelog.cmake
+#         -DCALCULATOR_RELEASE_NAME=... -DCPACK_PACKAGE_CONTACT=... -P debian-changelog.cmake
 # Its newest entry is dated with the commit's time, or SOURCE_DATE_EPOCH's,
 # read anew at every build, so that a build folder configured at an older
 # commit does not keep that commit's date. OUTPUT changes only with its text.

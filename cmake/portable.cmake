@@ -23,7 +23,7 @@ endif()
 include(architectures)
 calculator_architecture("${CALCULATOR_ARCH}" arch)
 set(CPACK_GENERATOR TGZ)
-set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-linux-${arch_machine})
+set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${CALCULATOR_RELEASE_NAME}-linux-${arch_machine})
 
 include(notices)
 install_library_notices(licenses libc.a libstdc++.a libgcc.a libgcc_eh.a)
