@@ -75,10 +75,44 @@ readme_command() {
   echo "$line"
 }
 
-# Whether dist/ holds a release of this commit whose files match SHA256SUMS.
+# The chroot that the release step builds in and the rebuild step checks
+# with, made once from one fetch of Debian's archive, so that the two never
+# see different versions: kept, and made anew when the release's packages
+# change or it is a day old.
+shared_chroot=/var/cache/calculator-ci/release-chroot.tar
+make_shared_chroot() {
+  local recipe
+  recipe=$(bash tools/release.sh --packages)
+  if [ "$(cat "$shared_chroot.recipe" 2>/dev/null)" = "$recipe" ] &&
+    [ -n "$(find "$shared_chroot" -mmin -1440 2>/dev/null)" ]; then
+    echo "$step: the release's chroot, made $(date -r "$shared_chroot" '+%F %R'), is $shared_chroot"
+    return
+  fi
+  needs_root
+  install_packages mmdebstrap
+  echo "$step: making the release's chroot in $shared_chroot"
+  mkdir -p "${shared_chroot%/*}"
+  rm -f "$shared_chroot" "$shared_chroot.recipe"
+  bash tools/release.sh --make-chroot "$shared_chroot"
+  echo "$recipe" >"$shared_chroot.recipe"
+}
+
+# Whether dist/ holds a release of this commit, from a clean tree, built in
+# the shared chroot as it is, whose files match SHA256SUMS.
 dist_is_current() {
-  grep -qsx "Source-Commit: $(git rev-parse HEAD)" "dist/calculator_${version}_amd64.buildinfo" &&
+  grep -qsx "X-Source-Commit: $(git rev-parse HEAD)" "dist/calculator_${version}_amd64.buildinfo" &&
+    [ -z "$(git status --porcelain)" ] && [ dist/SHA256SUMS -nt "$shared_chroot" ] &&
     (cd dist && sha256sum --quiet -c SHA256SUMS)
+}
+
+# The README's release command, run as CI runs it: on any commit, under its
+# development name, in the shared chroot. Further options follow.
+release() {
+  local command
+  command="$(readme_command tools/release.sh) --development --chroot $shared_chroot"
+  make_shared_chroot
+  echo "+ $command $*"
+  bash -c "$command $*"
 }
 
 # The path of the release's asset FILE: in dist/, where the release step

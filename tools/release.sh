@@ -1,91 +1,131 @@
 #!/usr/bin/env bash
-# Makes a release of the checkout's commit in dist/: first the source
-# tarball, from what git holds at that commit; then every other asset, built,
-# tested and packed from that tarball alone, unpacked in a fresh folder
-# outside the checkout (build-assets.sh); then the records and SHA256SUMS
-# (release-records.sh), and with --sign KEY, SHA256SUMS.asc, signed by gpg
-# with that key. The assets carry the commit's time. Nothing of the caller's
-# environment reaches the build but the time zone and locale. On any
-# failure it names the asset and leaves dist/ as it was.
-# Usage: tools/release.sh [--sign KEY]
-#        tools/release.sh --packages   the Debian packages it needs
+# Makes a release of the checkout's commit in dist/, by the procedure that
+# anyone can follow to check it (tools/verify-release.sh), so that only the
+# commit reaches it:
+#   - git archive of the commit is the release's source, written by git
+#     without the user's and the system's settings; settings of the clone
+#     that would change it refuse the release, named;
+#   - the release is built from it in a minimal Debian chroot that holds
+#     only the packages below (tools/make-chroot.sh), by
+#     tools/build-in-chroot.sh, which nothing of the caller's machine or
+#     environment reaches: first the source tarball, then every other asset
+#     from that tarball alone, then the records;
+#   - SHA256SUMS of what the build made, and with --sign KEY, its signature
+#     SHA256SUMS.asc, by gpg with that key.
+# A release X.Y.Z is made from the commit titled "Release X.Y.Z" alone;
+# --development makes one of any other commit, under the name that says
+# which it is (see cmake/source.cmake). --chroot TARBALL builds in a chroot
+# made before, by tools/make-chroot.sh or another tool, instead of making
+# one. On any failure dist/ stays as it was.
+# Usage: tools/release.sh [--development] [--chroot TARBALL] [--sign KEY]
+#        tools/release.sh --packages   the packages that the chroot holds
+#        tools/release.sh --make-chroot TARBALL   makes only the chroot
 set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "$0")/lib.sh"
 
-# The Debian packages that a release needs beyond the essential ones: the
-# README's Releasing section installs them, and the .buildinfo records them
-# with all they depend on.
+# The Debian release a release is built on, and the packages its chroot
+# holds beyond the essential ones: the .buildinfo names them all, at their
+# versions.
+suite=bookworm
 packages() {
-  echo git cmake ninja-build g++ libgtest-dev googletest dpkg-dev file mawk \
-    strip-nondeterminism g++-mingw-w64-x86-64-posix wine64 qemu-user \
+  echo cmake ninja-build g++ libgtest-dev googletest dpkg-dev file jq strip-nondeterminism \
+    g++-mingw-w64-x86-64-posix wine64 qemu-user \
     $(cmake -P cmake/architectures.cmake | awk '$5 != "-" { print "g++-" $4 }')
 }
-key=""
-case $# in
-  0) ;;
-  1) [ "$1" != --packages ] || { packages; exit; } ;;
-  2) [ "$1" != --sign ] || key=$2 ;;
+usage="usage: tools/release.sh [--development] [--chroot TARBALL] [--sign KEY]
+       tools/release.sh --packages | --make-chroot TARBALL"
+development="" chroot="" key="" only=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --packages) [ $# -eq 1 ] || { echo "$usage" >&2; exit 2; }; only=packages; shift ;;
+    --development) development=yes; shift ;;
+    --chroot | --sign | --make-chroot)
+      [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
+      case $1 in
+        --chroot) chroot=$(realpath -- "$2") ;;
+        --sign) key=$2 ;;
+        --make-chroot) [ $# -eq 2 ] || { echo "$usage" >&2; exit 2; }; only=$(realpath -m -- "$2") ;;
+      esac
+      shift 2
+      ;;
+    *) echo "$usage" >&2; exit 2 ;;
+  esac
+done
+cd "$(dirname "$0")/.."
+case $only in
+  packages) packages; exit ;;
+  ?*) exec bash tools/make-chroot.sh "$suite" "$only" $(packages) ;;
 esac
-if [ $# -ne 0 ] && [ -z "$key" ]; then
-  echo "usage: tools/release.sh [--sign KEY | --packages]" >&2
-  exit 2
-fi
-if [ -z "${CALCULATOR_RELEASE_ENVIRONMENT-}" ]; then
-  kept=(CALCULATOR_RELEASE_ENVIRONMENT=1 PATH=/usr/sbin:/usr/bin:/sbin:/bin)
-  for name in HOME TZ LANG LC_ALL GNUPGHOME; do
-    [ -z "${!name+set}" ] || kept+=("$name=${!name}")
-  done
-  exec env -i "${kept[@]}" bash "$0" "$@"
-fi
-
-# A release is a commit, made on the machine whose Debian package it holds.
-if ! git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-  echo "release: $PWD is not a git checkout; a release is made from one" >&2
+fail() {
+  echo "release: $*" >&2
   exit 1
-fi
-changes=$(git status --porcelain)
+}
+
+needs=(git:git cmake:cmake)
+[ -n "$chroot" ] || needs+=(mmdebstrap:mmdebstrap)
+[ -n "$chroot" ] || [ "$(id -u)" -eq 0 ] || needs+=(newuidmap:uidmap)
+[ -z "$key" ] || needs+=(gpg:gpg)
+for pair in "${needs[@]}"; do
+  command -v "${pair%%:*}" >/dev/null || fail "needs ${pair%%:*} (Debian package ${pair#*:})"
+done
+[ "$(dpkg --print-architecture 2>/dev/null)" = amd64 ] ||
+  fail "a release is built on amd64, as its Debian package and its x86_64 archive are that machine's"
+
+# A release is a commit, and nothing else decides what git writes of it.
+git_alone rev-parse --is-inside-work-tree >/dev/null 2>&1 ||
+  fail "$PWD is not a git checkout; a release is made from one"
+changes=$(git_alone status --porcelain)
 if [ -n "$changes" ]; then
   echo "$changes" >&2
-  echo "release: the checkout has the changes above; commit, stash or remove them first" >&2
-  exit 1
+  fail "the checkout has the changes above; commit, stash or remove them first"
 fi
-if [ "$(dpkg --print-architecture)" != amd64 ]; then
-  echo "release: a release is built on amd64, not $(dpkg --print-architecture)," \
-    "as its Debian package and its x86_64 archive are that machine's" >&2
-  exit 1
+settings=$(git_alone config --local --includes --name-only --list |
+  grep -iE '^(core\.(autocrlf|eol|checkroundtripencoding)|filter\.|tar\.|i18n\.)' || true)
+[ -z "$settings" ] ||
+  fail "the clone's git settings change what git archive writes: $(echo $settings); remove them" \
+    "(git config --local --unset NAME)"
+attributes=$(git_alone rev-parse --git-path info/attributes)
+if grep -qsv -e '^[[:space:]]*$' -e '^[[:space:]]*#' "$attributes"; then
+  fail "$attributes gives files attributes that change what git archive writes; empty it"
 fi
-missing=$({ dpkg-query -W -f '${db:Status-Abbrev} ${Package}\n' $(packages) ${key:+gpg} 2>&1 ||
-  true; } | awk '$1 != "ii" { print $NF }' | xargs)
-if [ -n "$missing" ]; then
-  echo "release: missing packages; as root: apt install $missing" >&2
-  exit 1
+commit=$(git_alone rev-parse HEAD)
+name=$(release_name_of "$commit")
+if [[ $name == *~dev* ]] && [ -z "$development" ]; then
+  fail "$commit is not a release's commit: a release X.Y.Z is made from the commit titled" \
+    "'Release X.Y.Z', and this one is titled '$(git_alone log -1 --format=%s | printable)'." \
+    "--development makes a release of it named $name"
 fi
 
-read -r version _ < <(cmake -P cmake/source.cmake)
-tarball=calculator-$version.tar.gz
-# The assets are gathered in a folder of their own, which becomes dist/ only
-# when all is made; the tarball is made and unpacked in another.
-staging=$(mktemp -d "$PWD/dist.partial.XXXXXX")
+# The release is gathered in a folder of its own, which becomes dist/ only
+# when all is made.
 work=$(mktemp -d)
-trap 'rm -rf "$staging" "$work"' EXIT
-
-printf '== %s\n' "$tarball"
-if ! { cmake -S . -B "$work/source" -G Ninja -DBUILD_TESTING=OFF >/dev/null &&
-  (cd "$work/source" && cpack --config CPackSourceConfig.cmake); } ||
-  [ ! -f "$work/source/$tarball" ]; then
-  echo "release: cannot make $tarball" >&2
-  exit 1
+staging=$(mktemp -d "$PWD/dist.partial.XXXXXX")
+trap 'rm -rf "$work" "$staging"' EXIT
+git_alone -c tar.umask=0022 archive --format=tar --prefix="calculator-$name/" \
+  --output="$work/source.tar" "$commit"
+if [ -z "$chroot" ]; then
+  echo "== the chroot: Debian $suite with $(packages | wc -w) packages and what they depend on"
+  chroot=$work/chroot.tar
+  bash tools/make-chroot.sh "$suite" "$chroot" $(packages)
 fi
-cp "$work/source/$tarball" "$staging/"
-tar -xzf "$staging/$tarball" -C "$work"
-bash "$work/calculator-$version/tools/build-assets.sh" "$staging"
 
+# The build, its progress shown by the lines that name each asset.
+echo "== building calculator $name in the chroot, from $commit alone"
+bash tools/build-in-chroot.sh "$chroot" "$work/source.tar" "$staging/dist" "$work/build.log" &
+build=$!
+tail -n +1 -F -s 1 --pid="$build" "$work/build.log" 2>/dev/null | grep --line-buffered '^== ' || true
+if ! wait "$build"; then
+  tail -n 30 "$work/build.log" | printable >&2
+  fail "the build failed; dist/ is as it was"
+fi
+
+write_sums "$staging/dist"
 if [ -n "$key" ]; then
   gpg --batch --yes --local-user "$key" --armor --detach-sign \
-    --output "$staging/SHA256SUMS.asc" "$staging/SHA256SUMS"
+    --output "$staging/dist/SHA256SUMS.asc" "$staging/dist/SHA256SUMS"
 fi
-chmod 755 "$staging"
+chmod 755 "$staging/dist"
 rm -rf dist
-mv "$staging" dist
-printf '\n== release %s in dist/:\n' "$version"
+mv "$staging/dist" dist
+printf '\n== release %s in dist/:\n' "$name"
 cat dist/SHA256SUMS
