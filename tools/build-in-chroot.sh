@@ -38,9 +38,10 @@ as_builder=()
 if [ "${1-}" = --probe ] && [ $# -eq 1 ]; then
   "${as_builder[@]}" unshare --user --map-root-user --mount --pid --fork --net \
     sh -c 'mount -t tmpfs tmpfs /mnt && mount -t proc proc /proc' >/dev/null 2>&1 ||
-    fail "this machine does not let $(id -un)'s user namespaces mount file systems (Ubuntu" \
-      "24.04's AppArmor restricts them: sysctl kernel.apparmor_restrict_unprivileged_userns)," \
-      "so a build cannot be contained here, and none was started"
+    fail "this machine does not let an unprivileged user's namespaces mount file systems" \
+      "(Ubuntu 24.04's AppArmor restricts them: sysctl" \
+      "kernel.apparmor_restrict_unprivileged_userns), so a build cannot be contained here," \
+      "and none was started"
   exit 0
 fi
 [ $# -eq 4 ] || { echo "usage: tools/build-in-chroot.sh CHROOT SOURCE OUT LOG | --probe" >&2; exit 2; }
