@@ -34,16 +34,17 @@ mv "$work/buildinfo" "$out/$buildinfo"
 # linker took members (HOW: linked), and each object it loaded from outside
 # the build, the C library's and the compiler's start files (HOW: start).
 linked_libraries() {
-  local how line package path
-  awk '/^Archive member included/ { members = 1; next }
+  local how objects line package path
+  objects=$(awk '/^Archive member included/ { members = 1; next }
     /^[A-Z]/ { members = 0 }
     members && /^\// { sub(/[(].*/, ""); print "linked", $0 }
     /^LOAD \/.*[.]o$/ { print "start", $2 }' "$1"/calculator*.map |
-    while read -r how path; do echo "$how $(realpath "$path")"; done | LC_ALL=C sort -u |
-    while read -r how path; do
-      line=$(dpkg-query -S "$path")
-      package=${line%%: *}
+    while read -r how path; do echo "$how $(realpath "$path")"; done | LC_ALL=C sort -u)
+  dpkg-query -S $(awk '{ print $2 }' <<<"$objects" | LC_ALL=C sort -u) |
+    while read -r line; do
+      package=${line%%: *} path=${line#*: }
       package=${package%%[:,]*}
+      how=$(awk -v path="$path" '$2 == path { print $1 }' <<<"$objects")
       case $package:${path##*/} in
         libc6-dev*) echo "glibc $package $how" ;;
         libstdc++-*-dev* | g++-mingw-w64-*) echo "libstdc++ $package $how" ;;
@@ -52,7 +53,7 @@ linked_libraries() {
         mingw-w64-*-dev:*) echo "mingw-w64-runtime $package $how" ;;
         *) echo "release-records: no library is known for $path ($package)" >&2; return 1 ;;
       esac
-    done | LC_ALL=C sort -u |
+    done |
     # A library of which only start files were linked in is named as them.
     awk '{ how[$1 " " $2] = how[$1 " " $2] == "linked" ? "linked" : $3 }
       END { for (library in how) print library, how[library] }' | LC_ALL=C sort
