@@ -17,7 +17,7 @@
 # set and not empty, else the commit's time. From a shell, the release name
 # and the commit's id and time (- where unknown): cmake -P cmake/source.cmake
 
-set(calculator_version 1.6.0)
+set(calculator_version 1.7.0)
 set(calculator_archived_commit "$Format:%H$")
 set(calculator_archived_commit_time "$Format:%ct$")
 set(calculator_archived_commit_subject [==[$Format:%s$]==])
