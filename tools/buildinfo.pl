@@ -74,10 +74,31 @@ sub printable {
     return $text;
 }
 
+# dpkg's parser takes time that grows with the square of a field's lines:
+# a record larger, or with a line or a field longer, than any release's is
+# refused before it reads it.
+sub check_shape {
+    my ($file) = @_;
+    my ($size, $line_length, $field_lines) = (256 << 10, 512, 4096);
+    return "it is larger than $size bytes" if -s $file > $size;
+    open(my $fh, '<', $file) or return "it cannot be read: $!";
+    my $lines = 0;
+    while (my $line = <$fh>) {
+        return "line $. is longer than $line_length bytes" if length $line > $line_length;
+        $lines = $line =~ /^[ \t]/ ? $lines + 1 : 0;
+        return "a field at line $. is longer than $field_lines lines" if $lines > $field_lines;
+    }
+    return;
+}
+
 sub read_record {
     my ($file) = @_;
     my @wrong;
     my $wrong = sub { push @wrong, printable(join '', @_) };
+    if (my $shape = check_shape($file)) {
+        print STDERR "buildinfo: $file is refused before it is parsed: $shape\n";
+        exit 1;
+    }
     # dpkg's own warnings would show the record's text as it stands.
     report_options(quiet_warnings => 1);
     my $record = Dpkg::Control->new(type => CTRL_FILE_BUILDINFO);
@@ -132,7 +153,7 @@ sub read_record {
         $wrong->("Environment: '$line'")
             unless $line =~ /^(SOURCE_DATE_EPOCH="[0-9]+"|TZ="[A-Za-z0-9_\/+-]+"|LC_ALL="[A-Za-z0-9._-]+")$/;
     }
-    my @packages;
+    my (@packages, %named);
     my $depends = deps_parse($record->{'Installed-Build-Depends'}, reduce_arch => 0);
     if (!defined $depends) {
         $wrong->('Installed-Build-Depends is not a list of packages');
@@ -146,6 +167,7 @@ sub read_record {
                 $wrong->("Installed-Build-Depends: '$text' is not PACKAGE (= VERSION)");
                 next;
             }
+            $wrong->("Installed-Build-Depends names $dep->{package} twice") if $named{$dep->{package}}++;
             push @packages, "package $dep->{package} $dep->{version}";
         }
     }
