@@ -105,12 +105,20 @@ dist_is_current() {
     (cd dist && sha256sum --quiet -c SHA256SUMS)
 }
 
+# A build runs as its caller's subordinate ids, and Debian gives root none:
+# a range beyond those that useradd gives.
+give_root_subordinate_ids() {
+  grep -qs '^root:' /etc/subuid ||
+    usermod --add-subuids 1879048192-1879113727 --add-subgids 1879048192-1879113727 root
+}
+
 # The README's release command, run as CI runs it: on any commit, under its
 # development name, in the shared chroot. Further options follow.
 release() {
   local command
   command="$(readme_command tools/release.sh) --development --chroot $shared_chroot"
   make_shared_chroot
+  give_root_subordinate_ids
   echo "+ $command $*"
   bash -c "$command $*"
 }

@@ -11,6 +11,7 @@
 # it fails.
 # Usage: tools/make-chroot.sh SUITE OUT PACKAGE...
 set -euo pipefail
+. "$(dirname "$0")/lib.sh"
 [ $# -ge 2 ] || { echo "usage: tools/make-chroot.sh SUITE OUT PACKAGE..." >&2; exit 2; }
 suite=$1 out=$2
 shift 2
@@ -35,12 +36,13 @@ sources=("deb ${debian:-http://deb.debian.org/debian} $suite main"
   "deb ${security:-http://deb.debian.org/debian-security} $suite-security main")
 # An older version than the archive's newest may be asked for where the
 # archive still has it, as one of a release's suites may.
-if ! mmdebstrap --variant=minbase --format=tar --hook-dir=/usr/share/mmdebstrap/hooks/merged-usr \
+trap 'rm -f "$out.partial"' EXIT
+if ! attend mmdebstrap --variant=minbase --format=tar --hook-dir=/usr/share/mmdebstrap/hooks/merged-usr \
   --aptopt='APT::Get::allow-downgrades "true"' --include="$(IFS=,; echo "$*")" \
-  -- "$suite" "$out" "${sources[@]}" </dev/null >"$out.log" 2>&1; then
+  -- "$suite" "$out.partial" "${sources[@]}" >"$out.log" 2>&1; then
   tail -n 20 "$out.log" >&2
   echo "make-chroot: mmdebstrap could not make the chroot; its messages are in $out.log" >&2
-  rm -f "$out"
   exit 1
 fi
+mv "$out.partial" "$out"
 rm -f "$out.log"

@@ -61,9 +61,8 @@ fail() {
   exit 1
 }
 
-needs=(git:git cmake:cmake)
+needs=(git:git cmake:cmake newuidmap:uidmap)
 [ -n "$chroot" ] || needs+=(mmdebstrap:mmdebstrap)
-[ -n "$chroot" ] || [ "$(id -u)" -eq 0 ] || needs+=(newuidmap:uidmap)
 [ -z "$key" ] || needs+=(gpg:gpg)
 for pair in "${needs[@]}"; do
   command -v "${pair%%:*}" >/dev/null || fail "needs ${pair%%:*} (Debian package ${pair#*:})"
@@ -79,22 +78,16 @@ if [ -n "$changes" ]; then
   echo "$changes" >&2
   fail "the checkout has the changes above; commit, stash or remove them first"
 fi
-settings=$(git_alone config --local --includes --name-only --list |
-  grep -iE '^(core\.(autocrlf|eol|checkroundtripencoding)|filter\.|tar\.|i18n\.)' || true)
-[ -z "$settings" ] ||
-  fail "the clone's git settings change what git archive writes: $(echo $settings); remove them" \
-    "(git config --local --unset NAME)"
-attributes=$(git_alone rev-parse --git-path info/attributes)
-if grep -qsv -e '^[[:space:]]*$' -e '^[[:space:]]*#' "$attributes"; then
-  fail "$attributes gives files attributes that change what git archive writes; empty it"
-fi
+refuse_archive_settings
 commit=$(git_alone rev-parse HEAD)
 name=$(release_name_of "$commit")
 if [[ $name == *~dev* ]] && [ -z "$development" ]; then
   fail "$commit is not a release's commit: a release X.Y.Z is made from the commit titled" \
-    "'Release X.Y.Z', and this one is titled '$(git_alone log -1 --format=%s | printable)'." \
+    "'Release X.Y.Z', and this one is titled '$(printable "$(git_alone log -1 --format=%s)")'." \
     "--development makes a release of it named $name"
 fi
+
+bash tools/contain.sh --probe || exit 1
 
 # The release is gathered in a folder of its own, which becomes dist/ only
 # when all is made.
@@ -106,18 +99,19 @@ git_alone -c tar.umask=0022 archive --format=tar --prefix="calculator-$name/" \
 if [ -z "$chroot" ]; then
   echo "== the chroot: Debian $suite with $(packages | wc -w) packages and what they depend on"
   chroot=$work/chroot.tar
-  bash tools/make-chroot.sh "$suite" "$chroot" $(packages)
+  attend bash tools/make-chroot.sh "$suite" "$chroot" $(packages)
 fi
 
 # The build, its progress shown by the lines that name each asset.
 echo "== building calculator $name in the chroot, from $commit alone"
-bash tools/build-in-chroot.sh "$chroot" "$work/source.tar" "$staging/dist" "$work/build.log" &
-build=$!
-tail -n +1 -F -s 1 --pid="$build" "$work/build.log" 2>/dev/null | grep --line-buffered '^== ' || true
-if ! wait "$build"; then
-  tail -n 30 "$work/build.log" | printable >&2
+bash tools/contain.sh build "$chroot" "$work/source.tar" "$staging/dist" "$work/build.log" &
+child=$!
+tail -n +1 -F -s 1 --pid="$child" "$work/build.log" 2>/dev/null | grep --line-buffered '^== ' || true
+if ! wait "$child"; then
+  excerpt "$work/build.log" >&2
   fail "the build failed; dist/ is as it was"
 fi
+child=""
 
 write_sums "$staging/dist"
 if [ -n "$key" ]; then
