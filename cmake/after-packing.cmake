@@ -1,20 +1,12 @@
-# Read by CPack once it has packed (CPACK_POST_BUILD_SCRIPTS): packs each
-# archive again so that it holds the same bytes whoever builds it, under any
-# umask, user, file system, directory order, time zone or locale. Entries
-# stand in name order, owned by 0/0 with no names, with mode 0755 (folders
-# and programs) or 0644, and the time of SOURCE_DATE_EPOCH when it is set;
-# gzip keeps no name or time. CPack takes modes from the umask, owners from
-# the user, order from the directory and a .deb's installed size from the
-# file system's block sizes.
-
+# Read by CPack once it has packed (CPACK_POST_BUILD_SCRIPTS): packs each archive again
+# with the same bytes whoever builds it, as CPack takes modes from the umask, owners from
+# the user, order from the directory and a .deb's size from the file system's blocks.
 set(epoch "$ENV{SOURCE_DATE_EPOCH}")  # the commit's: see before-packing.cmake
 if(epoch)
   set(tar_time --mtime=@${epoch})
   set(zip_time --timestamp ${epoch})
 endif()
-
-# The installed size as dpkg counts it: a KiB for each folder, and each
-# file's size in KiB, rounded up.
+# As dpkg counts it: a KiB a folder, and each file's size in KiB, rounded up.
 function(installed_size tree result)
   file(GLOB_RECURSE entries LIST_DIRECTORIES true "${tree}/*")
   set(size 0)
@@ -29,15 +21,11 @@ function(installed_size tree result)
   endforeach()
   set(${result} ${size} PARENT_SCOPE)
 endfunction()
-
 foreach(package IN LISTS CPACK_PACKAGE_FILES)
   set(tree "${package}.tree")
   file(REMOVE_RECURSE "${tree}")
   if(package MATCHES "[.]zip$")
-    find_program(STRIP_NONDETERMINISM strip-nondeterminism)
-    if(NOT STRIP_NONDETERMINISM)
-      message(FATAL_ERROR "packing a zip needs strip-nondeterminism (Debian package of that name)")
-    endif()
+    find_program(STRIP_NONDETERMINISM strip-nondeterminism REQUIRED)  # Debian's package
     # Archive::Zip, which it uses, writes times as local time.
     execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC
       ${STRIP_NONDETERMINISM} --type zip ${zip_time} "${package}" COMMAND_ERROR_IS_FATAL ANY)
@@ -59,8 +47,7 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
       "${control}")
     file(WRITE "${tree}/DEBIAN/control" "${control}")
     execute_process(COMMAND chmod -R u=rwX,go=rX "${tree}" COMMAND_ERROR_IS_FATAL ANY)
-    # dpkg-deb sorts the entries, and lowers to SOURCE_DATE_EPOCH only the
-    # times that are later, as the tree's top folder's is, made just now.
+    # dpkg-deb lowers to SOURCE_DATE_EPOCH only later times, not the top folder's.
     if(epoch)
       execute_process(COMMAND find "${tree}" -exec touch -h -d @${epoch} {} +
         COMMAND_ERROR_IS_FATAL ANY)

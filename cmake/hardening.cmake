@@ -1,7 +1,5 @@
-# The hardening flags Debian builds its packages with, each where the
-# compiler takes it for its target (control-flow protection is x86's), and
-# no build folder in the binary, so that rebuilds elsewhere give the same bytes.
-
+# The hardening flags Debian builds its packages with, each where the compiler takes it,
+# and no build folder in the binary, so that rebuilds elsewhere give the same bytes.
 include(CheckCXXCompilerFlag)
 foreach(flag -fstack-protector-strong -fstack-clash-protection -fcf-protection)
   string(MAKE_C_IDENTIFIER "CALCULATOR_TAKES${flag}" takes_flag)

@@ -1,12 +1,6 @@
-# The portable calculator for Linux: one statically linked executable, which
-# needs no program loader and no shared library and so runs on any Linux of
-# its processor, packed with its manual page, license, README and the notices
-# of the C and C++ libraries it carries, as
-# calculator-VERSION-linux-MACHINE.tar.gz, MACHINE being that of the
-# architecture CALCULATOR_ARCH in architectures.cmake.
-
-# Static-pie where the C library has its start files, so that the program
-# still gets address randomisation; plain static elsewhere.
+# The portable calculator for Linux: one static executable that runs on any Linux of its
+# processor, with the notices of what it carries. Static-pie, for address randomisation,
+# where the C library has its start files.
 include(CheckCXXSourceCompiles)
 set(CMAKE_REQUIRED_FLAGS -fPIE)
 set(CMAKE_REQUIRED_LINK_OPTIONS -static-pie)
@@ -19,18 +13,15 @@ if(CALCULATOR_LINKS_STATIC_PIE)
 else()
   target_link_options(calculator PRIVATE -static)
 endif()
-
-include(architectures)
 calculator_architecture("${CALCULATOR_ARCH}" arch)
 set(CPACK_GENERATOR TGZ)
-set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${CALCULATOR_RELEASE_NAME}-linux-${arch_machine})
-
-include(notices)
-install_library_notices(licenses libc.a libstdc++.a libgcc.a libgcc_eh.a)
+calculator_asset(portable ${CALCULATOR_RELEASE_NAME} archive ${arch_machine})
+string(REGEX REPLACE "[.]tar[.]gz$" "" CPACK_PACKAGE_FILE_NAME ${archive})
+calculator_libraries(portable licenses)
 # The C library's license text, where its copyright file says Debian keeps it.
 install(FILES /usr/share/common-licenses/LGPL-2.1 DESTINATION licenses)
-set(glibc_package ${NOTICES_PACKAGE_libc.a})
-set(gcc_package ${NOTICES_PACKAGE_libstdc++.a})
+set(glibc_package ${CALCULATOR_PACKAGE_libc.a})
+set(gcc_package ${CALCULATOR_PACKAGE_libstdc++.a})
 execute_process(COMMAND dpkg-query --show --showformat=\${Version} ${glibc_package}
   OUTPUT_VARIABLE glibc_package_version)
 string(REGEX MATCH "^[0-9.]+[0-9]" glibc_version "${glibc_package_version}")

@@ -1,29 +1,11 @@
-# What the source tree is: the calculator's version, which project() takes,
-# and the commit it comes from, whose time every package built from it
-# carries. `git archive` writes the commit's id, time and subject into the
-# values below (.gitattributes asks it to), so the source tarball carries
-# them and needs no git; a checkout asks git.
-#
-# A version names one tree. Only the commit titled "Release X.Y.Z", where
-# X.Y.Z is calculator_version, builds packages named X.Y.Z; any other commit
-# names itself after the release it leads to and its own id, as Debian orders
-# versions before that release: X.Y.Z~dev+git.ID7 (X.Y.Z~dev where no commit
-# is known). project() takes no "~", so that name is carried beside the
-# version. tools/verify-release.sh checks a release's version by this rule.
-#
-# In CMake: calculator_source_commit(SOURCE_DIR ID_VAR TIME_VAR SUBJECT_VAR),
-# calculator_release_name(SOURCE_DIR VAR), and
-# calculator_source_date_epoch(SOURCE_DIR VAR), SOURCE_DATE_EPOCH when it is
-# set and not empty, else the commit's time. From a shell, the release name
-# and the commit's id and time (- where unknown): cmake -P cmake/source.cmake
-
+# The calculator's version and the commit the tree comes from, which `git archive` writes
+# below (.gitattributes); doc/releasing.md gives the release name's rule. From a shell:
+# cmake -P cmake/source.cmake prints the release name, the commit's id and time.
 set(calculator_version 1.7.0)
 set(calculator_archived_commit "$Format:%H$")
 set(calculator_archived_commit_time "$Format:%ct$")
 set(calculator_archived_commit_subject [==[$Format:%s$]==])
-
-# Sets the variables to the commit's id, time and subject, or to empty
-# strings when the tree neither comes from `git archive` nor is a checkout.
+# Empty where the tree neither comes from `git archive` nor is a checkout.
 function(calculator_source_commit source_dir id_var time_var subject_var)
   set(id "")
   set(time "")
@@ -45,20 +27,23 @@ function(calculator_source_commit source_dir id_var time_var subject_var)
   set(${time_var} "${time}" PARENT_SCOPE)
   set(${subject_var} "${subject}" PARENT_SCOPE)
 endfunction()
-
-function(calculator_release_name source_dir result)
-  calculator_source_commit("${source_dir}" id time subject)
-  if(subject STREQUAL "Release ${calculator_version}")
-    set(name ${calculator_version})
+# The rule, which tools/lib.sh writes in shell too (lint compares them).
+function(calculator_name_release version id subject result)
+  if(subject STREQUAL "Release ${version}")
+    set(name ${version})
   elseif(id STREQUAL "")
-    set(name ${calculator_version}~dev)
+    set(name ${version}~dev)
   else()
     string(SUBSTRING "${id}" 0 7 short_id)
-    set(name ${calculator_version}~dev+git.${short_id})
+    set(name ${version}~dev+git.${short_id})
   endif()
   set(${result} "${name}" PARENT_SCOPE)
 endfunction()
-
+function(calculator_release_name source_dir result)
+  calculator_source_commit("${source_dir}" id time subject)
+  calculator_name_release(${calculator_version} "${id}" "${subject}" name)
+  set(${result} "${name}" PARENT_SCOPE)
+endfunction()
 function(calculator_source_date_epoch source_dir result)
   if(NOT "$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
     set(${result} "$ENV{SOURCE_DATE_EPOCH}" PARENT_SCOPE)
@@ -67,8 +52,10 @@ function(calculator_source_date_epoch source_dir result)
     set(${result} "${time}" PARENT_SCOPE)
   endif()
 endfunction()
-
-if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE AND DEFINED VERSION)
+  calculator_name_release("${VERSION}" "${ID}" "${SUBJECT}" name)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E echo "${name}")
+elseif(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
   get_filename_component(source_dir "${CMAKE_CURRENT_LIST_DIR}" DIRECTORY)
   calculator_release_name("${source_dir}" name)
   calculator_source_commit("${source_dir}" id time subject)

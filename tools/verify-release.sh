@@ -1,64 +1,52 @@
 #!/usr/bin/env bash
-# Checks a downloaded release by building it again, reading the download as
-# whoever tampered with it would write it: the README's "Verifying a
-# release" says what it checks, in which order, and within which limits.
-# Usage: tools/verify-release.sh [--keyring FILE] [--chroot TARBALL | --keep-chroot]
-#          [--output OUT] [--time-limit MINUTES] [--no-diffoscope] DIR
+# Checks a downloaded release by building it again, reading the download as whoever
+# tampered with it would write it; doc/verifying.md says what it checks, and how.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 say() { echo "verify: $*"; }
-fail() {
-  echo "verify: $*" >&2
-  exit 1
+fail() { echo "verify: $*" >&2; exit 1; }
+usage() {
+  echo "usage: tools/verify-release.sh [--keyring FILE] [--chroot TARBALL | --keep-chroot]
+       [--output OUT] [--time-limit MINUTES] [--no-diffoscope] DIR" >&2
+  exit 2
 }
-usage="usage: tools/verify-release.sh [--keyring FILE] [--chroot TARBALL | --keep-chroot]
-       [--output OUT] [--time-limit MINUTES] [--no-diffoscope] DIR"
 keyring="" chroot="" keep="" output="" dir="" minutes=15 diffoscope=yes
 while [ $# -gt 0 ]; do
   case $1 in
     --keep-chroot) keep=yes; shift ;;
     --no-diffoscope) diffoscope=""; shift ;;
     --keyring | --chroot | --output | --time-limit)
-      [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
+      [ $# -ge 2 ] || usage
       case $1 in
         --keyring) keyring=$(realpath -- "$2") ;;
         --chroot) chroot=$(realpath -- "$2") ;;
         --output) output=$(realpath -m -s -- "$2") ;;
-        --time-limit) [[ $2 =~ ^[1-9][0-9]{0,3}$ ]] || { echo "$usage" >&2; exit 2; }; minutes=$2 ;;
+        --time-limit) [[ $2 =~ ^[1-9][0-9]{0,3}$ ]] || usage; minutes=$2 ;;
       esac
       shift 2
       ;;
-    -*) echo "$usage" >&2; exit 2 ;;
-    *) [ -z "$dir" ] && [ $# -eq 1 ] || { echo "$usage" >&2; exit 2; }; dir=$(realpath -- "$1"); shift ;;
+    -*) usage ;;
+    *) [ -z "$dir" ] && [ $# -eq 1 ] || usage; dir=$(realpath -- "$1"); shift ;;
   esac
 done
-[ -n "$dir" ] && { [ -z "$chroot" ] || [ -z "$keep" ]; } || { echo "$usage" >&2; exit 2; }
+[ -n "$dir" ] && { [ -z "$chroot" ] || [ -z "$keep" ]; } || usage
 output=${output:-$PWD/rebuild}
 cd "$(dirname "$0")/.."
-needs=(git:git perl:libdpkg-perl newuidmap:uidmap)
-[ -z "$diffoscope" ] || needs+=(diffoscope:diffoscope-minimal)
-[ -z "$keyring" ] || needs+=(gpgv:gpgv)
-[ -n "$chroot" ] || needs+=(mmdebstrap:mmdebstrap)
-for pair in "${needs[@]}"; do
-  command -v "${pair%%:*}" >/dev/null || fail "needs ${pair%%:*} (Debian package ${pair#*:})"
-done
-perl -MDpkg::Control -e 1 2>/dev/null || fail "needs dpkg's perl modules (Debian package libdpkg-perl)"
+wanted=" $(packages verifying) "  # what an option leaves out is not needed
+[ -n "$diffoscope" ] || wanted=${wanted/ diffoscope-minimal / }
+[ -n "$keyring" ] || wanted=${wanted/ gpgv / }
+[ -z "$chroot" ] || wanted=${wanted/ mmdebstrap / }
+needs $wanted
 refuse_archive_settings
 bash tools/contain.sh --probe || exit 1
 [ -d "$dir" ] || fail "$(printable "$dir") is not a folder"
-if [ -e "$output" ] || [ -L "$output" ]; then
-  fail "$(printable "$output") is there already; the check writes only into a new folder:" \
-    "remove it, or name another with --output"
-fi
-# Chroots and builds are large: they go where large temporary files do.
+[ ! -e "$output" ] && [ ! -L "$output" ] || fail "$(printable "$output") is there already;" \
+  "the check writes only into a new folder: remove it, or name another with --output"
 work=$(mktemp -d "${TMPDIR:-/var/tmp}/calculator-verify.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-
-# The download, copied once, before anything is checked; nothing reads DIR
-# again. Only regular files with plain names are copied, opened without
-# following a link or waiting on a FIFO, within the limits below; every
-# other entry is named.
-mkdir "$work/download"
+# The download, copied once: plain files with plain names, within limits; nothing reads
+# DIR again.
+download=$work/download && mkdir "$download" || exit 1
 refused=$(perl -MFcntl -e '
   my ($dir, $copy, $files, $bytes, $all) = (@ARGV, 64, 64 << 20, 1 << 30);
   opendir(my $entries, $dir) or die "cannot read $dir: $!\n";
@@ -71,9 +59,7 @@ refused=$(perl -MFcntl -e '
     (my $shown = $name) =~ s/[^\x20-\x7e]/?/g;
     if ($name !~ /^[A-Za-z0-9_+~][A-Za-z0-9._+~-]*$/) {
       print "$shown (refused for its name, which is not a plain file name)\n";
-      next;
-    }
-    if (!sysopen(my $in, "$dir/$name", O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)) {
+    } elsif (!sysopen(my $in, "$dir/$name", O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)) {
       print "$name (", ($!{ELOOP} ? "symbolic link" : "unreadable: $!"), ")\n";
     } elsif (!-f $in) {
       print "$name (", (-d _ ? "folder" : -p _ ? "fifo" : -S _ ? "socket" : "device"), ")\n";
@@ -82,64 +68,39 @@ refused=$(perl -MFcntl -e '
     } else {
       open(my $out, ">", "$copy/$name") or die "$copy/$name: $!\n";
       my ($read, $data, $total) = (0, "", 0);
-      while (($read = sysread($in, $data, 1 << 16)) && ($total += $read) <= $bytes) {
-        print $out $data;
-      }
+      print $out $data while ($read = sysread($in, $data, 1 << 16)) && ($total += $read) <= $bytes;
       defined $read or die "cannot read $name: $!\n";
       close($out) or die "$copy/$name: $!\n";
     }
-  }' -- "$dir" "$work/download") || fail "the download cannot be copied, so nothing was checked"
-download=$work/download
-
-# Runs a command contained on the host's programs, with each NAME=FILE in /in.
-contained() {
-  attend bash tools/contain.sh run "$@"
-}
-
-# The signature, first: only a good signature by a valid key counts.
+  }' -- "$dir" "$download") || fail "the download cannot be copied, so nothing was checked"
+contained() { attend bash tools/contain.sh run "$@"; }
 if [ -n "$keyring" ]; then
   [ -f "$download/SHA256SUMS.asc" ] && [ -f "$download/SHA256SUMS" ] ||
     fail "$dir holds no SHA256SUMS.asc with a SHA256SUMS, as plain files, to check with the keyring"
   contained --in SHA256SUMS="$download/SHA256SUMS" --in SHA256SUMS.asc="$download/SHA256SUMS.asc" \
     --in keyring="$keyring" --errors /dev/null -- gpgv --homedir /tmp --status-fd 1 \
     --keyring /in/keyring -- /in/SHA256SUMS.asc /in/SHA256SUMS >"$work/gpgv" || true
-  # Each signature: the primary key's fingerprint, and the user id, or the
-  # reason it does not count.
   signatures=$(awk '$1 != "[GNUPG:]" { next }
     $2 == "GOODSIG" { $1 = $2 = $3 = ""; sub(/^ +/, ""); user = $0 }
     $2 == "VALIDSIG" { print "good " $NF " " user; user = "" }
     $2 ~ /^(EXPKEYSIG|REVKEYSIG|EXPSIG|BADSIG|ERRSIG)$/ { print "bad " $2 }' "$work/gpgv")
-  if [ -z "$signatures" ] || grep -q '^bad ' <<<"$signatures"; then
+  [ -n "$signatures" ] && ! grep -q '^bad ' <<<"$signatures" ||
     fail "SHA256SUMS.asc is not a good signature of SHA256SUMS by a valid key in" \
       "$(printable "$keyring") (read in binary form: gpg --dearmor makes it of an armored" \
       "key); gpgv says: $(grep -o '^bad [A-Z]*' <<<"${signatures:-bad NONE}" | sed '
         s/EXPKEYSIG/by an expired key/; s/REVKEYSIG/by a revoked key/; s/EXPSIG/expired/
         s/BADSIG/not of these bytes/; s/ERRSIG/by no key it has/; s/NONE/no good signature/
         s/^bad //' | sort -u | paste -s -d ',' | sed 's/,/, /g')"
-  fi
   while read -r _ fingerprint user; do
     say "signature: good, by $(printable "$user") (key $(printable "$fingerprint"))"
   done <<<"$signatures"
 else
   say "signature: not checked (give the maintainers' keys with --keyring)"
 fi
-
-# SHA256SUMS in sha256sum's own form, and every entry of DIR a plain file
-# that it lists, the signature aside.
 sums=$download/SHA256SUMS
 [ -f "$sums" ] || fail "$dir holds no SHA256SUMS as a plain file"
-[ "$(stat -c %s "$sums")" -le 65536 ] || fail "SHA256SUMS is larger than 65536 bytes, the limit"
-bad_lines=$(LC_ALL=C grep -anvxE "[0-9a-f]{64}  $plain_name" "$sums" | head -n 5 || true)
-if [ -n "$bad_lines" ]; then
-  fail "SHA256SUMS has lines other than 'SHA256  NAME' with a plain name, so nothing was built:" \
-    "$(while IFS= read -r line; do printf '\n  %s' "$(printable "$line")"; done <<<"$bad_lines")"
-fi
-[ -s "$sums" ] && [ "$(tail -c 1 "$sums" | od -A n -t x1)" = " 0a" ] ||
-  fail "SHA256SUMS is empty or does not end its last line, so nothing was built"
+refuse_odd_sums "$sums" SHA256SUMS
 listed=$(cut -c 67- "$sums")
-twice=$(LC_ALL=C sort <<<"$listed" | uniq -d)
-[ -z "$twice" ] || fail "SHA256SUMS lists $(echo $twice) more than once"
-! grep -qx SHA256SUMS <<<"$listed" || fail "SHA256SUMS lists itself"
 while IFS= read -r name; do
   [ -z "$name" ] || [ "$name" = SHA256SUMS ] || [ "$name" = SHA256SUMS.asc ] ||
     grep -qxF -- "$name" <<<"$listed" || refused+=${refused:+$'\n'}"$name (not listed)"
@@ -150,27 +111,26 @@ if [ -n "$refused" ]; then
 fi
 mismatched=() absent=()
 while read -r sum name; do
-  if [ ! -e "$download/$name" ]; then
-    absent+=("$name")
-  elif [ "$(sha256sum <"$download/$name" | cut -c 1-64)" != "$sum" ]; then
-    mismatched+=("$name")
+  if [ ! -e "$download/$name" ]; then absent+=("$name")
+  elif [ "$(sha256sum <"$download/$name" | cut -c 1-64)" != "$sum" ]; then mismatched+=("$name")
   fi
 done <"$sums"
 [ ${#mismatched[@]} -eq 0 ] ||
   fail "these files do not match SHA256SUMS, so nothing was built: ${mismatched[*]}"
-
-# The .buildinfo, read contained by dpkg's parser, and each value it gives
-# checked again here.
+# The .buildinfo, read contained by dpkg's parser, and what it gives checked again here.
 buildinfo=$(grep -x 'calculator_.*\.buildinfo' <<<"$listed" || true)
 [ "$(wc -w <<<"$buildinfo")" -eq 1 ] && [ -e "$download/$buildinfo" ] ||
-  fail "SHA256SUMS lists no calculator_VERSION_ARCH.buildinfo, or more than one, or it is not in $dir"
-contained --in "$buildinfo=$download/$buildinfo" --in buildinfo.pl=tools/buildinfo.pl \
-  --errors "$work/buildinfo.err" -- perl buildinfo.pl read "$buildinfo" >"$work/record" || {
+  fail "SHA256SUMS lists no calculator_VERSION_ARCH.buildinfo, or more than one," \
+    "or it is not in $dir"
+contained --in "$buildinfo=$download/$buildinfo" --in buildinfo.pl=tools/read-buildinfo.pl \
+  --errors "$work/buildinfo.err" -- perl buildinfo.pl "$buildinfo" $(facts rebuilds) \
+  >"$work/record" || {
   head -n 20 "$work/buildinfo.err" | cut -c 1-300 | LC_ALL=C tr -c '\n -~' '?' | sed 's/^/  /' >&2
   fail "$buildinfo is refused, so nothing was built"
 }
-if LC_ALL=C grep -vxE 'version [0-9]+\.[0-9]+\.[0-9]+(~dev\+git\.[0-9a-f]{7})?|commit [0-9a-f]{40}|architecture [a-z0-9]+|release (bookworm|trixie)|package [a-z0-9][a-z0-9+.-]+ [A-Za-z0-9.+~:-]+' \
-  "$work/record" >/dev/null; then
+if LC_ALL=C grep -vxE "version [0-9]+\.[0-9]+\.[0-9]+(~dev\+git\.[0-9a-f]{7})?|commit [0-9a-f]{40}|\
+architecture [a-z0-9]+|release ($(facts rebuilds | tr ' ' '|'))|\
+package [a-z0-9][a-z0-9+.-]+ [A-Za-z0-9.+~:-]+" "$work/record" >/dev/null; then
   fail "dpkg's parser read from $buildinfo what is not in form, so nothing was built"
 fi
 value() { awk -v name="$1" '$1 == name { print $2 }' "$work/record"; }
@@ -180,16 +140,15 @@ packages=$(awk '$1 == "package" { print $2 "=" $3 }' "$work/record")
   fail "$buildinfo is named for another version or machine than its fields, $version on $arch"
 [ "$arch" = "$(dpkg --print-architecture)" ] ||
   fail "the release was built on $arch, so it is rebuilt on $arch, not $(dpkg --print-architecture)"
-tarball=calculator-$version.tar.gz
+tarball=$(asset_name source "$version")
 grep -qxF "$tarball" <<<"$listed" && [ -e "$download/$tarball" ] ||
   fail "SHA256SUMS lists no $tarball, or it is not in $dir"
 say "download: copied; the files in $dir are those SHA256SUMS lists, and match it;" \
   "$buildinfo is in form"
-
-# The source: the tarball against git archive of the commit, in this clone,
-# each listed contained: types, modes, names, and each file's checksum.
+# The source: each entry's type, mode, name and checksum, against git archive's.
 git_alone cat-file -e "$commit^{commit}" 2>/dev/null ||
-  fail "this clone lacks commit $commit, which $buildinfo names: fetch it (git fetch), then check again"
+  fail "this clone lacks commit $commit, which $buildinfo names: fetch it (git fetch)," \
+    "then check again"
 [ "$(release_name_of "$commit")" = "$version" ] ||
   fail "$buildinfo names version $version, but commit $commit is $(release_name_of "$commit")"
 git_alone -c tar.umask=0022 archive --format=tar --prefix="calculator-$version/" \
@@ -211,19 +170,17 @@ if ! differences=$(diff "$work/commit.manifest" "$work/tarball.manifest"); then
       head -n 20 | while IFS= read -r line; do printf '\n  %s' "$(printable "$line")"; done)"
 fi
 say "source: $tarball holds exactly the files of commit $commit, which is version $version"
-
-# The chroot: given, kept from an earlier check, or made.
-key=$(printf '%s\n' "$release" "$arch" $packages | sha256sum | cut -c 1-16)
-cache=${XDG_CACHE_HOME:-$HOME/.cache}/calculator-rebuild
+key=$(chroot_key "$release" "$arch" $packages)
 if [ -n "$chroot" ]; then
   say "chroot: $(printable "$chroot"), given; it is trusted as its maker is"
-elif [ -n "$keep" ] && [ -f "$cache/$key.tar" ]; then
-  chroot=$cache/$key.tar
+elif [ -n "$keep" ] && [ -f "$chroots/$key.tar" ]; then
+  chroot=$chroots/$key.tar
   say "chroot: kept from an earlier check, $chroot, unpacked anew"
 else
   chroot=$work/chroot.tar
-  [ -z "$keep" ] || { mkdir -p "$cache"; chroot=$cache/$key.tar; }
-  say "chroot: making Debian $release ($arch) with the .buildinfo's $(wc -l <<<"$packages") packages"
+  [ -z "$keep" ] || { mkdir -p "$chroots"; chroot=$chroots/$key.tar; }
+  say "chroot: making Debian $release ($arch) with the .buildinfo's" \
+    "$(wc -l <<<"$packages") packages"
   if ! attend bash tools/make-chroot.sh "$release" "$chroot" $packages 2>"$work/chroot.err"; then
     gone=$(sed -n "s/^E: Version '\(.*\)' for '\(.*\)' was not found$/\2 \1/p" "$chroot.log")
     rm -f "$chroot.log"
@@ -234,7 +191,6 @@ else
       "archive, then check with --chroot CHROOT.tar"
   fi
 fi
-# Its packages, read from its dpkg database by dpkg.
 mkdir "$work/dpkg"
 tar -xOf "$chroot" ./var/lib/dpkg/status >"$work/dpkg/status" 2>/dev/null ||
   tar -xOf "$chroot" var/lib/dpkg/status >"$work/dpkg/status" 2>/dev/null ||
@@ -251,9 +207,8 @@ if [ -n "$wrong" ]; then
   fail "the chroot does not hold the .buildinfo's packages, so nothing was built"
 fi
 extra=$(LC_ALL=C comm -13 <(LC_ALL=C sort <<<"$packages") <(echo "$installed") | sed 's/=.*//')
-say "packages: the chroot holds each of the .buildinfo's at its version${extra:+, and also: $(echo $extra)}"
-
-# The build, contained, from the copy of the tarball.
+say "packages: the chroot holds each of the .buildinfo's at its version${extra:+," \
+  "and also: $(echo $extra)}"
 mkdir -- "$output"
 say "build: calculator $version from $tarball alone, contained, within $minutes minutes" \
   "(log: $output/build.log)"
@@ -263,9 +218,13 @@ attend bash tools/contain.sh build --time $((minutes * 60)) "$chroot" "$download
   LC_ALL=C tr -c '\n -~' '?' <"$work/build.err" | head -c 4096 >&2
   fail "the rebuild failed, so nothing was compared"
 }
-write_sums "$output/release"
-
-# Every downloaded file against its rebuild, SHA256SUMS included.
+if [ ! -e "$output/release/SHA256SUMS" ]; then  # as releases before 1.7.0 left it to us
+  (cd "$output/release" && LC_ALL=C ls | xargs -r -d '\n' sha256sum --) >"$work/sums" &&
+    mv "$work/sums" "$output/release/SHA256SUMS"
+fi
+refuse_odd_sums "$output/release/SHA256SUMS" "the rebuilt SHA256SUMS"
+(cd "$output/release" && sha256sum --quiet --strict -c SHA256SUMS) ||
+  fail "the rebuilt SHA256SUMS does not match what the rebuild made"
 say "compare: each file in $dir with its rebuild in $output/release"
 differ=0 same=0
 compare() {
@@ -273,13 +232,11 @@ compare() {
   if [ ! -e "$b" ]; then
     printf 'MISSING  %s  (not rebuilt)\n' "$name"
   elif cmp -s -- "$a" "$b"; then
-    printf 'same     %s\n' "$name"
-    same=$((same + 1))
-    return
+    printf 'same     %s\n' "$name" && same=$((same + 1)) && return
   else
     sizes=$(stat -c %s -- "$a" "$b" | xargs)
-    first=$({ cmp -l -- "$a" "$b" 2>/dev/null || true; } | head -n 1 | awk '{ print $1 }')
-    report=$({ cmp -l -- "$a" "$b" 2>/dev/null || true; } | wc -l)
+    read -r report first < <({ cmp -l -- "$a" "$b" 2>/dev/null || true; } |
+      awk 'NR == 1 { first = $1 } END { print NR, first }')
     report+=" of the bytes both have differ; the first difference at byte"
     report+=" ${first:-$((${sizes% *} < ${sizes#* } ? ${sizes% *} + 1 : ${sizes#* } + 1))};"
     report+=" ${sizes% *} bytes, rebuilt ${sizes#* }"
@@ -309,10 +266,9 @@ while read -r _ name; do
 done <"$sums"
 compare SHA256SUMS
 for name in $(cd "$output/release" && LC_ALL=C ls); do
-  if [ "$name" != SHA256SUMS ] && ! grep -qxF -- "$name" <<<"$listed"; then
+  [ "$name" = SHA256SUMS ] || grep -qxF -- "$name" <<<"$listed" || {
     printf 'EXTRA    %s  (rebuilt, but SHA256SUMS does not list it)\n' "$name"
-    differ=$((differ + 1))
-  fi
+    differ=$((differ + 1)); }
 done
 for name in ${absent[@]+"${absent[@]}"}; do
   printf 'unchecked %s  (not in %s; its checksum was compared in SHA256SUMS)\n' "$name" "$dir"

@@ -1,35 +1,20 @@
 #!/bin/sh
-# Runs a Windows program under Wine: the emulator of the MinGW-w64 build.
-#
-# Wine's server and its background services keep open the standard streams of
-# the program that started them for as long as they live, and a test runner
-# reading that program's output through a pipe would wait for them. So the
-# first run starts them with their streams on /dev/null, and keeps the server
-# up, which also makes each later run start in milliseconds instead of
-# seconds. `/usr/lib/wine/wineserver64 -k` ends it.
+# Runs a Windows program under Wine, the MinGW-w64 build's emulator. Wine's server keeps
+# open the streams of the program that started it, and a test runner would wait for it;
+# the first run starts it on /dev/null, and keeps it up (wineserver64 -k ends it).
 set -e
 export WINEDEBUG="${WINEDEBUG--all}"
-# Both from Debian's package wine64; the wineserver on the PATH comes from
-# another package, which wine64 only recommends.
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver64
+# The wineserver on the PATH is of a package that wine64 only recommends.
+wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64
 for program in "$wine" "$wineserver"; do
-  if [ ! -x "$program" ]; then
-    echo "wine-run.sh: $program is missing (Debian package wine64)" >&2
-    exit 127
-  fi
+  [ -x "$program" ] || { echo "wine-run.sh: $program is missing (package wine64)" >&2; exit 127; }
 done
 prefix=${WINEPREFIX:-$HOME/.wine}
-# The server needs its prefix folder; wineboot fills it in.
-mkdir -p "$prefix"
-
+mkdir -p "$prefix"  # which the server needs; wineboot fills it in
 (
-  # Parallel runs wait here while the first one sets Wine up.
-  flock 9
-  # Succeeds only when it starts a new server.
+  flock 9  # parallel runs wait while the first sets Wine up
   if "$wineserver" -p </dev/null >/dev/null 2>&1 9>&-; then
     "$wine" wineboot </dev/null >/dev/null 2>&1 9>&-
   fi
 ) 9>"$prefix/calculator-wine-run.lock"
-
 exec "$wine" "$@"

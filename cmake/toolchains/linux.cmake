@@ -1,14 +1,8 @@
-# Builds for Linux on the Debian architecture that CALCULATOR_ARCH names (a
-# row of cmake/architectures.cmake), with Debian's compiler TRIPLET-g++ and
-# the row's flags. Unless it is the build machine's own, what it builds runs
-# under qemu-user with that compiler's libraries (the sysroot /usr/TRIPLET),
-# which runs the tests, GoogleTest's discovery of them, and the calculator in
-# the session and shell tests; and GoogleTest is built from its sources.
-
-# CMake reads this file again for each compiler check, where only the
-# variables named here are set.
+# Builds for the Debian architecture CALCULATOR_ARCH (facts.txt) with Debian's TRIPLET-g++;
+# unless it is the build machine's, the tests run under qemu-user, and GoogleTest is
+# built from its sources. CMake reads this again for each check, with only these set.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES CALCULATOR_ARCH)
-include(${CMAKE_CURRENT_LIST_DIR}/../architectures.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/../facts.cmake)
 calculator_architecture("${CALCULATOR_ARCH}" arch)
 
 set(CMAKE_C_COMPILER ${arch_triplet}-gcc)
@@ -19,11 +13,7 @@ endif()
 if(arch_qemu STREQUAL "-")
   return()
 endif()
-
-# No GoogleTest is installed for another architecture: the tests build it
-# with the architecture's compiler, from Debian's sources (googletest).
 set(CALCULATOR_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
-
 set(CMAKE_SYSTEM_NAME Linux)
 string(REGEX MATCH "^[^-]+" CMAKE_SYSTEM_PROCESSOR ${arch_triplet})
 set(sysroot /usr/${arch_triplet})
@@ -32,5 +22,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-${arch_qemu} -L ${sysroot})

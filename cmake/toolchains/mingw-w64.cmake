@@ -1,23 +1,16 @@
 # Cross-compiles for 64-bit Windows with MinGW-w64 (POSIX threads variant) and
 # runs what it builds under Wine.
-
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The C++ runtime, libgcc and winpthreads linked in, so that a program needs
-# no DLL that Windows does not ship; and no link time in the program's
-# header, so that rebuilds give the same bytes.
+# No DLL that Windows does not ship, and no link time in the header, for rebuilds.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
-
 get_filename_component(CMAKE_CROSSCOMPILING_EMULATOR
   ${CMAKE_CURRENT_LIST_DIR}/../../tools/wine-run.sh ABSOLUTE)
