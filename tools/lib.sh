@@ -65,6 +65,14 @@ chroot_key() {
   { printf '%s\n' "$1" "$2"; printf '%s\n' "${@:3}" | LC_ALL=C sort; } | sha256sum | cut -c 1-16
 }
 chroots=${XDG_CACHE_HOME:-$HOME/.cache}/calculator-rebuild
+chroot_packages() {  # TARBALL SCRATCH: what its dpkg database holds, NAME=VERSION, sorted
+  mkdir -p "$2/dpkg"
+  { tar -xOf "$1" ./var/lib/dpkg/status || tar -xOf "$1" var/lib/dpkg/status; } \
+    >"$2/dpkg/status" 2>/dev/null ||
+    fail "$(printable "$1") holds no dpkg database, var/lib/dpkg/status"
+  dpkg-query --admindir="$2/dpkg" -W -f '${db:Status-Abbrev} ${Package}=${Version}\n' |
+    awk '$1 == "ii" { print $2 }' | LC_ALL=C sort
+}
 # A build runs as one, that no other process of the machine shares; so does mmdebstrap.
 no_subordinate_ids() {
   fail "$(id -un) has no subordinate ids in $1. As root: usermod --add-subuids FIRST-LAST" \

@@ -57,10 +57,8 @@ tail -n +1 -F -s 1 --pid="$child" "$work/build.log" 2>/dev/null |
 wait "$child" || { excerpt "$work/build.log" >&2; fail "the build failed; dist/ is as it was"; }
 child=""
 if [ -n "$keep" ]; then
-  mkdir -p "$work/dpkg" "$chroots"
-  tar -xOf "$chroot" ./var/lib/dpkg/status >"$work/dpkg/status"
-  mv "$chroot" "$chroots/$(chroot_key "$suite" amd64 $(dpkg-query --admindir="$work/dpkg" -W \
-    -f '${db:Status-Abbrev} ${Package}=${Version}\n' | awk '$1 == "ii" { print $2 }')).tar"
+  mkdir -p "$chroots"
+  mv "$chroot" "$chroots/$(chroot_key "$suite" amd64 $(chroot_packages "$chroot" "$work")).tar"
   echo "== the chroot is kept in $chroots, where the verify command finds it"
 fi
 chmod 755 "$staging/dist"

@@ -191,12 +191,7 @@ else
       "archive, then check with --chroot CHROOT.tar"
   fi
 fi
-mkdir "$work/dpkg"
-tar -xOf "$chroot" ./var/lib/dpkg/status >"$work/dpkg/status" 2>/dev/null ||
-  tar -xOf "$chroot" var/lib/dpkg/status >"$work/dpkg/status" 2>/dev/null ||
-  fail "$(printable "$chroot") holds no dpkg database, var/lib/dpkg/status"
-installed=$(dpkg-query --admindir="$work/dpkg" -W -f '${db:Status-Abbrev} ${Package}=${Version}\n' |
-  awk '$1 == "ii" { print $2 }' | LC_ALL=C sort)
+installed=$(chroot_packages "$chroot" "$work")
 wrong=$(LC_ALL=C comm -23 <(LC_ALL=C sort <<<"$packages") <(echo "$installed"))
 if [ -n "$wrong" ]; then
   while read -r package; do
