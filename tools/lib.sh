@@ -1,9 +1,8 @@
 # Helpers of the release and verify commands and of what they run in the chroot. Sourced.
 plain_name='[A-Za-z0-9_+~][A-Za-z0-9._+~-]*'  # never a path, an option or hidden
-# The rows of facts.txt of a kind, each its fields less the kind.
-facts() {
-  awk -v kind="$1" '$1 == kind { $1 = ""; print substr($0, 2) }' \
-    "$(dirname "${BASH_SOURCE[0]}")/../facts.txt"
+facts_file=$(realpath "$(dirname "${BASH_SOURCE[0]}")/../facts.txt")  # before any cd
+facts() {  # KIND: its rows, each its fields less the kind
+  awk -v kind="$1" '$1 == kind { $1 = ""; print substr($0, 2) }' "$facts_file"
 }
 packages() { facts packages | awk -v p="$1" '$1 == p { $1 = ""; print substr($0, 2) }' | xargs; }
 asset_name() {  # KIND NAME [MACHINE]
